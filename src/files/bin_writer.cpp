@@ -1,0 +1,19 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "firmware_files.h"
+#include "flashbuf.h"
+#include "options.h"
+#include "safe_output.h"
+
+int write_bin_file(const char* name) {
+  if (name == nullptr) return -1;
+  // A limit of 0 or below writes an empty file; none reaches past the image.
+  const std::size_t size =
+      options.limit > 0 ? std::min(static_cast<std::size_t>(options.limit), FLASHBUF_SIZE) : 0;
+  if (!write_file_whole(name, flashbuf.data(), size)) {
+    std::printf("creating binary file failed!\n");
+    return -1;
+  }
+  return 0;
+}

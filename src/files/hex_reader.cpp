@@ -1,0 +1,216 @@
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "firmware_files.h"
+#include "flashbuf.h"
+#include "number_text.h"
+#include "options.h"
+
+namespace {
+
+// Room for a record of 255 data bytes (521 characters) and trailing text.
+constexpr std::size_t MAX_LINE_CHARS = 1023;
+constexpr char CTRL_Z = 0x1A;
+
+// One line as read: CR bytes dropped, its LF kept when it has one, then NUL.
+struct Line {
+  std::array<char, MAX_LINE_CHARS + 2> text;
+  std::size_t length;  // characters before the LF
+  std::size_t size;    // characters including the LF
+};
+
+// Reads the file in blocks and hands out lines with the same bytes on every
+// host: CR bytes are dropped and a Ctrl-Z byte ends the file.
+struct LineSource {
+  std::FILE* file;
+  std::array<char, 16384> block;
+  std::size_t position;
+  std::size_t filled;
+  bool ended;
+};
+
+enum class LineStatus { line, end, too_long, read_error };
+
+// Returns the next byte, or -1 at the end of the file, after a Ctrl-Z, or on
+// a read error (then ferror tells).
+int next_byte(LineSource& source) {
+  if (source.position == source.filled) {
+    if (source.ended) return -1;
+    source.filled = std::fread(source.block.data(), 1, source.block.size(), source.file);
+    source.position = 0;
+    if (source.filled == 0) {
+      source.ended = true;
+      return -1;
+    }
+  }
+  const char c = source.block[source.position++];
+  if (c == CTRL_Z) {
+    source.ended = true;
+    source.position = source.filled;
+    return -1;
+  }
+  return static_cast<unsigned char>(c);
+}
+
+LineStatus next_line(LineSource& source, Line& line) {
+  line.length = 0;
+  for (;;) {
+    const int c = next_byte(source);
+    if (c < 0) {
+      if (std::ferror(source.file) != 0) return LineStatus::read_error;
+      if (line.length == 0) return LineStatus::end;
+      break;
+    }
+    if (c == '\r') continue;
+    if (c == '\n') {
+      line.text[line.length] = '\n';
+      line.text[line.length + 1] = '\0';
+      line.size = line.length + 1;
+      return LineStatus::line;
+    }
+    if (line.length == MAX_LINE_CHARS) return LineStatus::too_long;
+    line.text[line.length++] = static_cast<char>(c);
+  }
+  line.text[line.length] = '\0';
+  line.size = line.length;
+  return LineStatus::line;
+}
+
+constexpr std::array<std::int8_t, 256> make_hex_digit_values() {
+  std::array<std::int8_t, 256> values{};
+  for (auto& value : values) value = -1;
+  for (int c = 0; c < 10; ++c) values[static_cast<std::size_t>('0' + c)] = static_cast<std::int8_t>(c);
+  for (int c = 0; c < 6; ++c) {
+    values[static_cast<std::size_t>('A' + c)] = static_cast<std::int8_t>(10 + c);
+    values[static_cast<std::size_t>('a' + c)] = static_cast<std::int8_t>(10 + c);
+  }
+  return values;
+}
+constexpr std::array<std::int8_t, 256> HEX_DIGIT_VALUES = make_hex_digit_values();
+
+// The field of `width` characters at `position` (the ':' is position 1),
+// converted as strtol does in base 16. Characters past the line read as NUL,
+// so a field never reaches outside its own line.
+std::uint32_t field_value(const Line& line, std::size_t position, std::size_t width) {
+  const std::size_t start = position - 1;
+  if (start >= line.size) return 0;
+  const char* text = line.text.data() + start;
+  if (width == 2) {
+    const int high = HEX_DIGIT_VALUES[static_cast<unsigned char>(text[0])];
+    const int low = HEX_DIGIT_VALUES[static_cast<unsigned char>(text[1])];
+    if (high >= 0 && low >= 0) return static_cast<std::uint32_t>(high * 16 + low);
+  }
+  const std::size_t available = line.size - start < width ? line.size - start : width;
+  return static_cast<std::uint32_t>(text_to_int32(text, available, 16));
+}
+
+std::uint8_t byte_field(const Line& line, std::size_t position) {
+  return static_cast<std::uint8_t>(field_value(line, position, 2));
+}
+
+enum RecordType : std::uint8_t {
+  DATA = 0x00,
+  END_OF_FILE = 0x01,
+  EXTENDED_SEGMENT_ADDRESS = 0x02,
+  START_SEGMENT_ADDRESS = 0x03,
+  EXTENDED_LINEAR_ADDRESS = 0x04,
+  START_LINEAR_ADDRESS = 0x05,
+};
+
+enum class RecordResult { next, end, failed };
+
+struct FileState {
+  std::uint64_t base;  // added to the address field of data records
+  bool warning_pending;
+};
+
+RecordResult read_record(const Line& line, FileState& state) {
+  if (line.text[0] != ':') {
+    std::printf("Error:  not a Intel Hex file\n");
+    return RecordResult::failed;
+  }
+  const auto count = static_cast<std::uint8_t>(field_value(line, 2, 2));
+  const auto address = static_cast<std::uint16_t>(field_value(line, 4, 4));
+  const auto type = static_cast<std::uint8_t>(field_value(line, 8, 2));
+  if (type == END_OF_FILE) return RecordResult::end;  // its checksum is not checked
+
+  const bool is_address_record = type == EXTENDED_SEGMENT_ADDRESS || type == EXTENDED_LINEAR_ADDRESS;
+  if (line.length < 11 + 2 * std::size_t{count} || type > START_LINEAR_ADDRESS ||
+      (is_address_record && count != 2)) {
+    std::printf("Error:  bad record %s\n", line.text.data());
+    return RecordResult::failed;
+  }
+
+  auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
+  if (type == DATA) {
+    const std::uint64_t full_address = state.base + address;
+    if (state.warning_pending && full_address + count >= static_cast<std::uint64_t>(options.cpu_size)) {
+      std::printf("Warning:  HexFile too large for the selected CPU\n");
+      state.warning_pending = false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint8_t value = byte_field(line, 10 + 2 * i);
+      // Bytes beyond the image have no place in it; they still count in the sum.
+      if (full_address + i < FLASHBUF_SIZE) flashbuf[full_address + i] = value;
+      sum = static_cast<std::uint8_t>(sum + value);
+    }
+  } else {
+    for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + byte_field(line, 10 + 2 * i));
+  }
+
+  if (byte_field(line, 10 + 2 * std::size_t{count}) != static_cast<std::uint8_t>(0x100 - sum)) {
+    std::printf("Error:  Checksum wrong %s\n", line.text.data());
+    return RecordResult::failed;
+  }
+  if (is_address_record) {
+    const std::uint64_t value = std::uint64_t{byte_field(line, 10)} << 8 | byte_field(line, 12);
+    state.base = type == EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
+  }
+  return RecordResult::next;
+}
+
+// The line buffers are large; one set serves every call.
+LineSource source;
+Line line;
+
+int read_records(std::FILE* file) {
+  source.file = file;
+  source.position = 0;
+  source.filled = 0;
+  source.ended = false;
+  FileState state{0, true};
+  for (;;) {
+    switch (next_line(source, line)) {
+      case LineStatus::end:
+        return 0;  // a file without an end-of-file record is accepted
+      case LineStatus::read_error:
+        return -1;
+      case LineStatus::too_long:
+        std::printf("Error:  line too long\n");
+        return -1;
+      case LineStatus::line:
+        break;
+    }
+    switch (read_record(line, state)) {
+      case RecordResult::next:
+        break;
+      case RecordResult::end:
+        return 0;
+      case RecordResult::failed:
+        return -1;
+    }
+  }
+}
+
+}  // namespace
+
+int read_hex_file(const char* name) {
+  if (name == nullptr || name[0] == '\0') return -1;
+  // Binary mode: CR and Ctrl-Z are handled above, alike on every host.
+  std::FILE* file = std::fopen(name, "rb");
+  if (file == nullptr) return -1;
+  const int result = read_records(file);
+  std::fclose(file);
+  return result;
+}

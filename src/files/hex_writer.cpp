@@ -1,0 +1,79 @@
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "firmware_files.h"
+#include "flashbuf.h"
+#include "options.h"
+#include "safe_output.h"
+
+namespace {
+
+constexpr std::size_t RECORD_BYTES = 16;
+// ':' "10" AAAA "00", 16 data bytes, checksum, CR LF.
+constexpr std::size_t RECORD_LINE_SIZE = 1 + 2 + 4 + 2 + 2 * RECORD_BYTES + 2 + 2;
+constexpr char END_RECORD[] = ":00000001FF\r\n";
+constexpr std::size_t END_RECORD_SIZE = sizeof END_RECORD - 1;
+
+// Upper-case digit pairs of every byte value, so no record needs a printf.
+constexpr std::array<char, 512> make_hex_pairs() {
+  constexpr char digits[] = "0123456789ABCDEF";
+  std::array<char, 512> pairs{};
+  for (std::size_t value = 0; value < 256; ++value) {
+    pairs[2 * value] = digits[value >> 4];
+    pairs[2 * value + 1] = digits[value & 0xF];
+  }
+  return pairs;
+}
+constexpr std::array<char, 512> HEX_PAIRS = make_hex_pairs();
+
+char* put_byte(char* p, std::uint8_t value) {
+  p[0] = HEX_PAIRS[2 * std::size_t{value}];
+  p[1] = HEX_PAIRS[2 * std::size_t{value} + 1];
+  return p + 2;
+}
+
+char* put_record(char* p, std::uint16_t address) {
+  const auto high = static_cast<std::uint8_t>(address >> 8);
+  const auto low = static_cast<std::uint8_t>(address & 0xFF);
+  std::uint8_t sum = static_cast<std::uint8_t>(RECORD_BYTES + high + low);
+  *p++ = ':';
+  p = put_byte(p, static_cast<std::uint8_t>(RECORD_BYTES));
+  p = put_byte(p, high);
+  p = put_byte(p, low);
+  p = put_byte(p, 0x00);
+  for (std::size_t i = 0; i < RECORD_BYTES; ++i) {
+    const std::uint8_t value = flashbuf[address + i];
+    sum = static_cast<std::uint8_t>(sum + value);
+    p = put_byte(p, value);
+  }
+  p = put_byte(p, static_cast<std::uint8_t>(0x100 - sum));
+  // CR LF as bytes: the file is written in binary mode on every host.
+  *p++ = '\r';
+  *p++ = '\n';
+  return p;
+}
+
+// The whole file, built in memory and written in one go.
+std::array<char, FLASHBUF_SIZE / RECORD_BYTES * RECORD_LINE_SIZE + END_RECORD_SIZE> hex_text;
+
+}  // namespace
+
+int write_hex_file(const char* name) {
+  if (name == nullptr) return -1;
+  // The last record carries the bytes up to the next multiple of 16.
+  const std::size_t limit =
+      options.limit > 0 ? std::min(static_cast<std::size_t>(options.limit), FLASHBUF_SIZE) : 0;
+  char* end = hex_text.data();
+  for (std::size_t address = 0; address < limit; address += RECORD_BYTES) {
+    end = put_record(end, static_cast<std::uint16_t>(address));
+  }
+  end = std::copy(END_RECORD, END_RECORD + END_RECORD_SIZE, end);
+
+  if (!write_file_whole(name, hex_text.data(), static_cast<std::size_t>(end - hex_text.data()))) {
+    std::printf("creating hexfile failed!\n");
+    return -1;
+  }
+  return 0;
+}

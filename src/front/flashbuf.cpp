@@ -1,0 +1,3 @@
+#include "flashbuf.h"
+
+std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE> flashbuf{};

@@ -1,0 +1,3 @@
+#include "options.h"
+
+int main(int argc, char* argv[]) { return run_tool(argc, argv); }

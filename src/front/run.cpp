@@ -1,0 +1,109 @@
+#include "run.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+
+#include "crypt.h"
+#include "firmware_files.h"
+#include "flashbuf.h"
+
+namespace {
+
+void append(TextField& field, const char* suffix) {
+  std::strncat(field.data(), suffix, field.size() - std::strlen(field.data()) - 1);
+}
+
+// Ends `outfile` at its first '.' and appends `extension`.
+const char* output_name(const char* extension) {
+  char* dot = std::strchr(options.outfile.data(), '.');
+  if (dot != nullptr) *dot = '\0';
+  append(options.outfile, extension);
+  return options.outfile.data();
+}
+
+int read_input_files(const NameTable& names) {
+  for (const TextField& name : names) {
+    if (name[0] == '\0') continue;
+    std::printf("  ... reading hex file %s\n", name.data());
+    if (read_hex_file(name.data()) != 0) {
+      std::printf("error in file %s\n", name.data());
+      return -1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+void fill_flashbuf(bool random, std::uint32_t seed) {
+  if (random) {
+    // A generator of fixed definition: the same second gives the same bytes on every host.
+    std::minstd_rand generator(seed);
+    for (std::uint8_t& byte : flashbuf) byte = static_cast<std::uint8_t>(generator() % 256);
+    std::printf("  ... buffer filled with random data\n");
+  } else {
+    flashbuf.fill(0xFF);
+    std::printf("  ... buffer filled with 0xFF\n");
+  }
+}
+
+int split_infile_list(NameTable& names) {
+  for (TextField& name : names) name.fill('\0');
+  char* list = options.infile_list.data();
+  for (TextField& name : names) {
+    char* comma = std::strrchr(list, ',');
+    if (comma == nullptr) {
+      std::strcpy(name.data(), list);
+      return 0;
+    }
+    std::strcpy(name.data(), comma + 1);
+    *comma = '\0';
+  }
+  std::printf("too many hexfiles");
+  return -1;
+}
+
+void add_hex_extensions(NameTable& names) {
+  for (TextField& name : names) {
+    if (name[0] != '\0' && std::strchr(name.data(), '.') == nullptr) append(name, ".hex");
+  }
+}
+
+int run_conversion() {
+  fill_flashbuf(options.random_fill != 0, static_cast<std::uint32_t>(std::time(nullptr)));
+  NameTable names;
+  if (split_infile_list(names) != 0) return -1;
+  add_hex_extensions(names);
+  if (read_input_files(names) != 0) return -1;
+
+  encrypt_flashbuf();
+
+  std::printf("  ... creating output files limit set to 0x%X\n",
+              static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
+  // Both outputs are attempted even when the first fails.
+  const int bin_status = write_bin_file(output_name(".BIN"));
+  const int hex_status = write_hex_file(output_name(".HEX"));
+  if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
+  if (bin_status != 0 || hex_status != 0) return -1;
+  std::printf("done\n");
+  return 0;
+}
+
+int run_tool(int argc, const char* const argv[]) {
+  print_banner();
+  if (argc < 2) {
+    print_usage();
+    return 0;
+  }
+  switch (parse_command_line(argc, argv)) {
+    case ParseOutcome::exit_success:
+      return 0;
+    case ParseOutcome::exit_failure:
+      return -1;
+    case ParseOutcome::run:
+      break;
+  }
+  return run_conversion();
+}

@@ -1,0 +1,84 @@
+#include "tool_runner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+ScratchDir::ScratchDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/qrv_test_XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  // Tests may leave read-only files and directories behind.
+  const std::string command = "chmod -R u+w '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
+  if (std::system(command.c_str()) != 0) {
+    // Nothing to do: a leftover scratch directory does not change any result.
+  }
+}
+
+void ScratchDir::write(const std::string& name, const std::string& bytes) const {
+  std::ofstream stream(file(name), std::ios::binary);
+  stream << bytes;
+}
+
+std::string ScratchDir::read(const std::string& name) const { return read_file(file(name)); }
+
+bool ScratchDir::exists(const std::string& name) const { return access(file(name).c_str(), F_OK) == 0; }
+
+std::vector<std::string> ScratchDir::entries() const {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(path_.c_str())) {
+    while (const dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream stream(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << stream.rdbuf();
+  return bytes.str();
+}
+
+ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args) {
+  char out_name[] = "/tmp/qrv_out_XXXXXX";
+  const int out_fd = mkstemp(out_name);
+  if (out_fd < 0) throw std::runtime_error("mkstemp failed");
+  const std::string exe = tool_path();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    dup2(out_fd, STDOUT_FILENO);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  close(out_fd);
+  ToolResult result{read_file(out_name), WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1};
+  unlink(out_name);
+  return result;
+}
+
+std::string tool_path() { return QRV_TOOLS_EXE; }
+std::string test_data(const std::string& name) { return std::string(QRV_TEST_DATA) + "/" + name; }
+std::string example_file(const std::string& name) { return std::string(QRV_EXAMPLES) + "/" + name; }

@@ -1,0 +1,42 @@
+// Runs the real qrv_tools in a scratch directory, for end-to-end tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh empty directory, removed with everything in it when destroyed.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  void write(const std::string& name, const std::string& bytes) const;
+  std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  // Names of all entries, sorted.
+  std::vector<std::string> entries() const;
+
+ private:
+  std::string path_;
+};
+
+struct ToolResult {
+  std::string out;  // standard output, byte for byte
+  int status;       // exit status as a shell sees it (-1 is 255)
+};
+
+// Runs the executable with `args` (argv[1..]) in directory `dir`.
+ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args);
+
+// Reads a whole file; empty if it cannot be opened.
+std::string read_file(const std::string& path);
+
+// The executable under test, and the fixed data directories.
+std::string tool_path();
+std::string test_data(const std::string& name);
+std::string example_file(const std::string& name);
