@@ -1,0 +1,316 @@
+// The real qrv_tools in a scratch directory: standard output byte for byte,
+// exit status as a shell sees it, and exactly the files left behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tool_runner.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+
+const std::string BANNER = "qrv auto hex tools \n";
+const std::string USAGE =
+    "\noptions :\n"
+    "   -i<INFILE>  : Intel Hex Input file[s]    mantory \n"
+    "   -o<OUTFILE> : Binary outputfile          default: FIRMWARE.BIN\n"
+    "   -c<CPU>     : QRV cpu typ (CPU id)       default: 0x59 for CH559\n"
+    "   -l<LIMIT>   : Limit size of output       default: 0xF400 for a CH559 depending on CPU\n"
+    "   -k<TEAKEY>  : TEA Encryption Key         default: \"PaleMoonOverHill\"\n"
+    "   -e<+|->     : TEA Encryption     on|off  default: e- encrypt off -e+ implies -x-\n"
+    "   -x<+|->     : XTEA Encryption    on|off  default: x- encrypt off -x+ implies -e-\n"
+    "   -s<+|->     : Strong encryption  on|off  default: s- fast encryption\n"
+    "   -m<+|->     : Msb first (Keil)   on|off  default: m- lsb first \n"
+    "   -f<+|->     : Random fill        on|off  default: f- fill with 0xFF\n"
+    "   -a<+|->     : Automatic Flashing on|off  default: a- Autoflash off\n"
+    "\nexample:\n"
+    "   qrv_tools -iBlablub.hex,test.hex,main.hex -f+ -c0x52 -e+\n";
+const std::string FILL = "  ... buffer filled with 0xFF\n";
+const std::string WRONG = "one or more params wrong!\n";
+const std::string DONE = "done\n";
+const std::string AUTOFLASH = "Warning:  Autoflash option ignored at this time\n";
+const std::string BIN_FAILED = "creating binary file failed!\n";
+const std::string HEX_FAILED = "creating hexfile failed!\n";
+const std::string END_RECORD = ":00000001FF\r\n";
+
+std::string creating(const std::string& hex_limit) {
+  return "  ... creating output files limit set to 0x" + hex_limit + "\n";
+}
+std::string reading(const std::string& name) { return "  ... reading hex file " + name + "\n"; }
+std::string ff(std::size_t count) { return std::string(count, '\xFF'); }
+
+// The HEX output of an image whose size is a multiple of 16, built from the
+// record layout: the checksum makes all record bytes sum to 0 mod 256.
+std::string hex_of(const std::string& image) {
+  std::string text;
+  char digits[8];
+  for (std::size_t address = 0; address < image.size(); address += 16) {
+    unsigned sum = 0x10 + static_cast<unsigned>(address >> 8) + static_cast<unsigned>(address & 0xFF);
+    std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(address));
+    text += ":10" + std::string(digits) + "00";
+    for (std::size_t i = 0; i < 16; ++i) {
+      const auto byte = static_cast<unsigned char>(image[address + i]);
+      sum += byte;
+      std::snprintf(digits, sizeof digits, "%02X", byte);
+      text += digits;
+    }
+    std::snprintf(digits, sizeof digits, "%02X", (0x100 - sum % 0x100) % 0x100);
+    text += std::string(digits) + "\r\n";
+  }
+  return text + END_RECORD;
+}
+
+// Inputs: four bytes at 0 and four bytes at 2, so they overlap at 2 and 3.
+const std::string A_HEX = ":040000001122334452\r\n:00000001FF\r\n";
+const std::string B_HEX = ":04000200AABBCCDDEC\r\n:00000001FF\r\n";
+const std::string LOWER_HEX = ":04000000aabbccddee\r\n:00000001ff\r\n";
+
+// Both outputs of a 0xFF image cut at 0x20, worked out by hand.
+const std::string FF_HEX_20 =
+    ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
+    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD;
+
+using Files = std::map<std::string, std::string>;
+
+void expect_bytes(const std::string& actual, const std::string& expected, const std::string& what) {
+  if (actual == expected) return;
+  const auto first = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  ADD_FAILURE() << what << ": " << actual.size() << " bytes, expected " << expected.size()
+                << "; first difference at byte " << (first.first - actual.begin());
+}
+
+// Everything in the directory, with its bytes.
+void expect_files(const ScratchDir& dir, const Files& expected) {
+  std::vector<std::string> names;
+  for (const auto& entry : expected) names.push_back(entry.first);
+  EXPECT_EQ(dir.entries(), names);
+  for (const auto& [name, bytes] : expected) {
+    if (dir.exists(name)) expect_bytes(dir.read(name), bytes, name);
+  }
+}
+
+struct RunCase {
+  std::vector<std::string> args;
+  Files inputs;  // placed before the run; left as they were unless an output replaces them
+  std::string out;
+  int status;
+  Files outputs;
+};
+
+void check_runs(const std::vector<RunCase>& cases) {
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ScratchDir dir;
+    for (const auto& [name, bytes] : c.inputs) dir.write(name, bytes);
+    const ToolResult result = run_tool_in(dir.path(), c.args);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.status, c.status);
+    Files left = c.inputs;
+    for (const auto& [name, bytes] : c.outputs) left[name] = bytes;
+    expect_files(dir, left);
+  }
+}
+
+}  // namespace
+
+TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
+  const std::string long_value(252, 'v');
+  const Files a{{"a.hex", A_HEX}};
+  check_runs({
+      {{}, {}, BANNER + USAGE, 0, {}},
+      {{"-h"}, {}, BANNER + USAGE, 0, {}},
+      {{"-?"}, {}, BANNER + USAGE, 0, {}},
+      {{"-H"}, {}, BANNER + USAGE, 0, {}},
+      {{"-e+", "/?", "-sq"}, {}, BANNER + USAGE, 0, {}},
+      {{"app.hex"}, {}, BANNER + WRONG + USAGE, 255, {}},
+      {{"-i", "a.hex"}, a, BANNER + WRONG + USAGE, 255, {}},
+      {{"-c0x53"}, {}, BANNER + "unknown cpu -c83\n", 255, {}},
+      {{"-c0x159"}, {}, BANNER + "unknown cpu -c345\n", 255, {}},
+      {{"-c4294967385"}, {}, BANNER + "unknown cpu -c2147483647\n", 255, {}},
+      {{"-sq"}, {}, BANNER + "unknown option -sSq\n", 255, {}},
+      {{"-E"}, {}, BANNER + "unknown option -eE\0\n"s, 255, {}},
+      {{"-x?"}, {}, BANNER + "unknown option -xX?\n", 255, {}},
+      {{"-m"}, {}, BANNER + "unknown option -mM\0\n"s, 255, {}},
+      {{"-ay"}, {}, BANNER + "unknown option -aAy\n", 255, {}},
+      {{"-f"}, {}, BANNER + "unknown option -f\0\n"s, 255, {}},
+      {{"-fq"}, {}, BANNER + "unknown option -fq\n", 255, {}},
+      {{"-"}, {}, BANNER + "unknown option -\0\n"s, 255, {}},
+      {{"/"}, {}, BANNER + "unknown option -\0\n"s, 255, {}},
+      {{"-q"}, {}, BANNER + "unknown option -Q\n", 255, {}},
+      {{"-i" + long_value}, {}, BANNER + "Error:  value of -I too long\n", 255, {}},
+      {{"-O" + long_value}, {}, BANNER + "Error:  value of -O too long\n", 255, {}},
+      {{"/k" + long_value}, {}, BANNER + "Error:  value of -K too long\n", 255, {}},
+      {{"-l0x10000"}, {}, BANNER + "Error:  limit 0x10000 above flashbuf size 0xF400\n", 255, {}},
+      {{"-ia.hex", "-l0xF401"}, a, BANNER + "Error:  limit 0xF401 above flashbuf size 0xF400\n", 255, {}},
+      {{"-ia,b,c,d,e"}, {}, BANNER + FILL + "too many hexfiles", 255, {}},
+      {{"-ia,,b,c,d"}, {}, BANNER + FILL + "too many hexfiles", 255, {}},
+      {{"-ix"}, {}, BANNER + FILL + reading("x.hex") + "error in file x.hex\n", 255, {}},
+      {{"-i../fw/app"}, {}, BANNER + FILL + reading("../fw/app") + "error in file ../fw/app\n", 255, {}},
+      {{"-imissing.hex,a.hex"},
+       a,
+       BANNER + FILL + reading("a.hex") + reading("missing.hex") + "error in file missing.hex\n",
+       255,
+       {}},
+  });
+}
+
+TEST(EndToEnd, ConversionRuns) {
+  const std::string image_ab = "\x11\x22\x33\x44\xCC\xDD"s + ff(26);
+  const std::string image_ba = "\x11\x22\xAA\xBB\xCC\xDD"s + ff(26);
+  const Files ab{{"a.hex", A_HEX}, {"b.hex", B_HEX}};
+  const std::string done_20 = BANNER + FILL + creating("20") + DONE;
+  check_runs({
+      {{"-f-"},
+       {},
+       BANNER + FILL + creating("F400") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0xF400)}, {"FIRMWARE.HEX", hex_of(ff(0xF400))}}},
+      {{"-c0x51"},
+       {},
+       BANNER + FILL + creating("2800") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0x2800)}, {"FIRMWARE.HEX", hex_of(ff(0x2800))}}},
+      {{"-l0x100"},
+       {},
+       BANNER + FILL + creating("100") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0x100)}, {"FIRMWARE.HEX", hex_of(ff(0x100))}}},
+      {{"-l0x21"},
+       {},
+       BANNER + FILL + creating("21") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0x21)}, {"FIRMWARE.HEX", hex_of(ff(0x30))}}},
+      {{"-l0"}, {}, BANNER + FILL + creating("0") + DONE, 0, {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", END_RECORD}}},
+      {{"-l-5"},
+       {},
+       BANNER + FILL + creating("FFFFFFFB") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", END_RECORD}}},
+      {{"-l0x20"}, {}, done_20, 0, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {{"-l0x20"},
+       {{"FIRMWARE.BIN", "old"}, {"FIRMWARE.HEX", "old"}},
+       done_20,
+       0,
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {{"-ofw.old.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
+      {{"-o../out/fw.bin", "-l0x20"}, {}, done_20, 0, {{".BIN", ff(0x20)}, {".HEX", FF_HEX_20}}},
+      {{"-oout", "-l0x20"}, {}, done_20, 0, {{"out.BIN", ff(0x20)}, {"out.HEX", FF_HEX_20}}},
+      {{"-a+", "-l0x20"},
+       {},
+       BANNER + FILL + creating("20") + AUTOFLASH + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      // The earliest-named file is read last and wins where files overlap.
+      {{"-ia.hex,b.hex", "-l0x20"},
+       ab,
+       BANNER + FILL + reading("b.hex") + reading("a.hex") + creating("20") + DONE,
+       0,
+       {{"FIRMWARE.BIN", image_ab},
+        {"FIRMWARE.HEX",
+         ":1000000011223344CCDDFFFFFFFFFFFFFFFFFFFFA7\r\n"
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}}},
+      {{"-ib.hex,a.hex", "-l0x20"},
+       ab,
+       BANNER + FILL + reading("a.hex") + reading("b.hex") + creating("20") + DONE,
+       0,
+       {{"FIRMWARE.BIN", image_ba},
+        {"FIRMWARE.HEX",
+         ":100000001122AABBCCDDFFFFFFFFFFFFFFFFFFFFB9\r\n"
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}}},
+      {{"-ia,b", "-l0x20"},
+       ab,
+       BANNER + FILL + reading("b.hex") + reading("a.hex") + creating("20") + DONE,
+       0,
+       {{"FIRMWARE.BIN", image_ab}, {"FIRMWARE.HEX", hex_of(image_ab)}}},
+      // Lower-case input digits come out upper case.
+      {{"-ilower.hex", "-l0x10"},
+       {{"lower.hex", LOWER_HEX}},
+       BANNER + FILL + reading("lower.hex") + creating("10") + DONE,
+       0,
+       {{"FIRMWARE.BIN", "\xAA\xBB\xCC\xDD"s + ff(12)},
+        {"FIRMWARE.HEX", ":10000000AABBCCDDFFFFFFFFFFFFFFFFFFFFFFFFEE\r\n" + END_RECORD}}},
+  });
+}
+
+TEST(EndToEnd, OutputsThatCannotBeWritten) {
+  const std::string failed_20 = BANNER + FILL + creating("20");
+  check_runs({
+      {{"-onodir/fw", "-l0x20"}, {}, failed_20 + BIN_FAILED + HEX_FAILED, 255, {}},
+      {{"-onodir/fw.bin", "-a+"}, {}, BANNER + FILL + creating("F400") + BIN_FAILED + HEX_FAILED + AUTOFLASH, 255, {}},
+  });
+
+  // Read-only is judged by the permission bits, so this holds for root too.
+  struct ReadOnlyCase {
+    std::string what;
+    std::function<void(const ScratchDir&)> protect;
+    std::string out;
+    Files left;
+  };
+  const std::vector<ReadOnlyCase> cases = {
+      {"read-only BIN",
+       [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.BIN").c_str(), 0444); },
+       failed_20 + BIN_FAILED,
+       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {"read-only HEX",
+       [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.HEX").c_str(), 0444); },
+       failed_20 + HEX_FAILED,
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", "old hex"}}},
+      {"read-only directory",
+       [](const ScratchDir& dir) { chmod(dir.path().c_str(), 0555); },
+       failed_20 + BIN_FAILED + HEX_FAILED,
+       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", "old hex"}}},
+  };
+  for (const ReadOnlyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    dir.write("FIRMWARE.BIN", "old bin");
+    dir.write("FIRMWARE.HEX", "old hex");
+    c.protect(dir);
+    const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.status, 255);
+    expect_files(dir, c.left);
+  }
+}
+
+TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
+  ScratchDir dir;
+  ASSERT_EQ(mkdir(dir.file("fw").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(dir.file("work").c_str(), 0755), 0);
+  dir.write("fw/app", A_HEX);
+  const ToolResult result = run_tool_in(dir.file("work"), {"-i../fw/app", "-l0x10"});
+  EXPECT_EQ(result.out, BANNER + FILL + reading("../fw/app") + creating("10") + DONE);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(dir.read("work/FIRMWARE.BIN"), "\x11\x22\x33\x44"s + ff(12));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fw", "work"}));
+}
+
+TEST(EndToEnd, RandomFillReachesBothOutputs) {
+  ScratchDir dir;
+  const ToolResult result = run_tool_in(dir.path(), {"-f+", "-l0x40"});
+  EXPECT_EQ(result.out, BANNER + "  ... buffer filled with random data\n" + creating("40") + DONE);
+  EXPECT_EQ(result.status, 0);
+  const std::string bin = dir.read("FIRMWARE.BIN");
+  ASSERT_EQ(bin.size(), 0x40u);
+  EXPECT_NE(bin, ff(0x40));
+  EXPECT_EQ(dir.read("FIRMWARE.HEX"), hex_of(bin));
+}
+
+TEST(EndToEnd, FailedRenameLeavesNoTemporaryFile) {
+  // A directory in the way of the target fails only at the rename, after the
+  // temporary file was written.
+  ScratchDir dir;
+  ASSERT_EQ(mkdir(dir.file("FIRMWARE.BIN").c_str(), 0755), 0);
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + BIN_FAILED);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
+  EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
+}
