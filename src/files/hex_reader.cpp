@@ -1,6 +1,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "firmware_files.h"
 #include "flashbuf.h"
@@ -32,48 +33,68 @@ struct LineSource {
 
 enum class LineStatus { line, end, too_long, read_error };
 
-// Returns the next byte, or -1 at the end of the file, after a Ctrl-Z, or on
+// Reads the next block; false at the end of the file, after a Ctrl-Z, or on
 // a read error (then ferror tells).
-int next_byte(LineSource& source) {
-  if (source.position == source.filled) {
-    if (source.ended) return -1;
-    source.filled = std::fread(source.block.data(), 1, source.block.size(), source.file);
-    source.position = 0;
-    if (source.filled == 0) {
-      source.ended = true;
-      return -1;
-    }
-  }
-  const char c = source.block[source.position++];
-  if (c == CTRL_Z) {
-    source.ended = true;
-    source.position = source.filled;
-    return -1;
-  }
-  return static_cast<unsigned char>(c);
+bool refill(LineSource& source) {
+  if (source.ended) return false;
+  source.filled = std::fread(source.block.data(), 1, source.block.size(), source.file);
+  source.position = 0;
+  if (source.filled == 0) source.ended = true;
+  return !source.ended;
 }
 
 LineStatus next_line(LineSource& source, Line& line) {
-  line.length = 0;
+  // Locals, not the members, in the byte loop: stores through a char pointer
+  // could alias the members and would force them back to memory every byte.
+  char* const out = line.text.data();
+  std::size_t length = 0;
   for (;;) {
-    const int c = next_byte(source);
-    if (c < 0) {
+    if (source.position == source.filled && !refill(source)) {
       if (std::ferror(source.file) != 0) return LineStatus::read_error;
-      if (line.length == 0) return LineStatus::end;
+      if (length == 0) return LineStatus::end;
       break;
     }
-    if (c == '\r') continue;
-    if (c == '\n') {
-      line.text[line.length] = '\n';
-      line.text[line.length + 1] = '\0';
-      line.size = line.length + 1;
+    const char* const begin = source.block.data() + source.position;
+    const std::size_t available = source.filled - source.position;
+    const auto* const lf = static_cast<const char*>(std::memchr(begin, '\n', available));
+    const std::size_t span = lf != nullptr ? static_cast<std::size_t>(lf - begin) : available;
+    // Most lines hold no CR but the one before their LF and no Ctrl-Z: copy
+    // those whole; the byte loop below handles the rest.
+    std::size_t plain = span > 0 && begin[span - 1] == '\r' ? span - 1 : span;
+    if (length + plain > MAX_LINE_CHARS || std::memchr(begin, '\r', plain) != nullptr ||
+        std::memchr(begin, CTRL_Z, plain) != nullptr) {
+      plain = 0;
+    }
+    std::memcpy(out + length, begin, plain);
+    length += plain;
+    for (std::size_t i = plain; i < span; ++i) {
+      const char c = begin[i];
+      if (c == '\r') continue;
+      if (c == CTRL_Z) {
+        source.ended = true;
+        source.position = source.filled;
+        if (length == 0) return LineStatus::end;
+        out[length] = '\0';
+        line.length = length;
+        line.size = length;
+        return LineStatus::line;
+      }
+      if (length == MAX_LINE_CHARS) return LineStatus::too_long;
+      out[length++] = c;
+    }
+    source.position += span;
+    if (lf != nullptr) {
+      ++source.position;
+      out[length] = '\n';
+      out[length + 1] = '\0';
+      line.length = length;
+      line.size = length + 1;
       return LineStatus::line;
     }
-    if (line.length == MAX_LINE_CHARS) return LineStatus::too_long;
-    line.text[line.length++] = static_cast<char>(c);
   }
-  line.text[line.length] = '\0';
-  line.size = line.length;
+  out[length] = '\0';
+  line.length = length;
+  line.size = length;
   return LineStatus::line;
 }
 
@@ -96,10 +117,16 @@ std::uint32_t field_value(const Line& line, std::size_t position, std::size_t wi
   const std::size_t start = position - 1;
   if (start >= line.size) return 0;
   const char* text = line.text.data() + start;
-  if (width == 2) {
-    const int high = HEX_DIGIT_VALUES[static_cast<unsigned char>(text[0])];
-    const int low = HEX_DIGIT_VALUES[static_cast<unsigned char>(text[1])];
-    if (high >= 0 && low >= 0) return static_cast<std::uint32_t>(high * 16 + low);
+  // Plain digits, by far the common case, need no strtol rules.
+  if (start + width <= line.size) {
+    std::uint32_t value = 0;
+    std::size_t i = 0;
+    for (; i < width; ++i) {
+      const int digit = HEX_DIGIT_VALUES[static_cast<unsigned char>(text[i])];
+      if (digit < 0) break;
+      value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    if (i == width) return value;
   }
   const std::size_t available = line.size - start < width ? line.size - start : width;
   return static_cast<std::uint32_t>(text_to_int32(text, available, 16));
@@ -145,14 +172,14 @@ RecordResult read_record(const Line& line, FileState& state) {
   auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
   if (type == DATA) {
     const std::uint64_t full_address = state.base + address;
-    if (state.warning_pending && full_address + count >= static_cast<std::uint64_t>(options.cpu_size)) {
+    if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {
       std::printf("Warning:  HexFile too large for the selected CPU\n");
       state.warning_pending = false;
     }
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint8_t value = byte_field(line, 10 + 2 * i);
       // Bytes beyond the image have no place in it; they still count in the sum.
-      if (full_address + i < FLASHBUF_SIZE) flashbuf[full_address + i] = value;
+      if (full_address + i < FLASHBUF_SIZE) flashbuf[static_cast<std::size_t>(full_address + i)] = value;
       sum = static_cast<std::uint8_t>(sum + value);
     }
   } else {
