@@ -26,6 +26,8 @@ const std::string& input_file() {
     close(fd);
     return std::string(pattern);
   }();
+  static const bool removed_at_exit = std::atexit([] { std::remove(name.c_str()); }) == 0;
+  (void)removed_at_exit;
   return name;
 }
 
