@@ -11,27 +11,13 @@
 #include <vector>
 
 #include "tool_runner.h"
+#include "usage_text.h"
 
 namespace {
 
 using std::string_literals::operator""s;
 
 const std::string BANNER = "qrv auto hex tools \n";
-const std::string USAGE =
-    "\noptions :\n"
-    "   -i<INFILE>  : Intel Hex Input file[s]    mantory \n"
-    "   -o<OUTFILE> : Binary outputfile          default: FIRMWARE.BIN\n"
-    "   -c<CPU>     : QRV cpu typ (CPU id)       default: 0x59 for CH559\n"
-    "   -l<LIMIT>   : Limit size of output       default: 0xF400 for a CH559 depending on CPU\n"
-    "   -k<TEAKEY>  : TEA Encryption Key         default: \"PaleMoonOverHill\"\n"
-    "   -e<+|->     : TEA Encryption     on|off  default: e- encrypt off -e+ implies -x-\n"
-    "   -x<+|->     : XTEA Encryption    on|off  default: x- encrypt off -x+ implies -e-\n"
-    "   -s<+|->     : Strong encryption  on|off  default: s- fast encryption\n"
-    "   -m<+|->     : Msb first (Keil)   on|off  default: m- lsb first \n"
-    "   -f<+|->     : Random fill        on|off  default: f- fill with 0xFF\n"
-    "   -a<+|->     : Automatic Flashing on|off  default: a- Autoflash off\n"
-    "\nexample:\n"
-    "   qrv_tools -iBlablub.hex,test.hex,main.hex -f+ -c0x52 -e+\n";
 const std::string FILL = "  ... buffer filled with 0xFF\n";
 const std::string WRONG = "one or more params wrong!\n";
 const std::string DONE = "done\n";
