@@ -55,8 +55,9 @@ char* put_record(char* p, std::uint16_t address) {
   return p;
 }
 
-// The whole file, built in memory and written in one go.
-std::array<char, FLASHBUF_SIZE / RECORD_BYTES * RECORD_LINE_SIZE + END_RECORD_SIZE> hex_text;
+// Records are formatted into this buffer and written a block at a time.
+constexpr std::size_t RECORDS_PER_BLOCK = 512;
+std::array<char, RECORDS_PER_BLOCK * RECORD_LINE_SIZE> block;
 
 }  // namespace
 
@@ -65,13 +66,20 @@ int write_hex_file(const char* name) {
   // The last record carries the bytes up to the next multiple of 16.
   const std::size_t limit =
       options.limit > 0 ? std::min(static_cast<std::size_t>(options.limit), FLASHBUF_SIZE) : 0;
-  char* end = hex_text.data();
-  for (std::size_t address = 0; address < limit; address += RECORD_BYTES) {
-    end = put_record(end, static_cast<std::uint16_t>(address));
+  SafeOutput out;
+  bool written = open_safe_output(out, name);
+  if (written) {
+    for (std::size_t address = 0; address < limit;) {
+      char* end = block.data();
+      for (std::size_t n = 0; n < RECORDS_PER_BLOCK && address < limit; ++n, address += RECORD_BYTES) {
+        end = put_record(end, static_cast<std::uint16_t>(address));
+      }
+      write_safe_output(out, block.data(), static_cast<std::size_t>(end - block.data()));
+    }
+    write_safe_output(out, END_RECORD, END_RECORD_SIZE);
+    written = close_safe_output(out);
   }
-  end = std::copy(END_RECORD, END_RECORD + END_RECORD_SIZE, end);
-
-  if (!write_file_whole(name, hex_text.data(), static_cast<std::size_t>(end - hex_text.data()))) {
+  if (!written) {
     std::printf("creating hexfile failed!\n");
     return -1;
   }

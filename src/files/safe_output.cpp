@@ -24,11 +24,6 @@ bool has_write_permission(const struct stat& info) {
 
 // Read-only is judged by the permission bits, not by a trial write: a build
 // run as an administrator must not overwrite what is marked read-only either.
-bool target_is_read_only(const char* target) {
-  struct stat info {};
-  return stat(target, &info) == 0 && !has_write_permission(info);
-}
-
 bool directory_is_read_only(const char* target) {
 #ifdef _WIN32
   // A directory's read-only attribute does not stop writing on Windows.
@@ -49,6 +44,16 @@ bool directory_is_read_only(const char* target) {
 #endif
 }
 
+bool keep_mode(const char* temp_name, unsigned mode) {
+#ifdef _WIN32
+  static_cast<void>(temp_name);
+  static_cast<void>(mode);
+  return true;
+#else
+  return mode == 0 || chmod(temp_name, static_cast<mode_t>(mode)) == 0;
+#endif
+}
+
 bool replace_target(const char* temp_name, const char* target) {
 #ifdef _WIN32
   return MoveFileExA(temp_name, target, MOVEFILE_REPLACE_EXISTING) != 0;
@@ -59,18 +64,44 @@ bool replace_target(const char* temp_name, const char* target) {
 
 }  // namespace
 
-bool write_file_whole(const char* target, const void* data, std::size_t size) {
-  std::array<char, 512> temp_name{};
-  if (std::strlen(target) + sizeof TEMP_SUFFIX > temp_name.size()) return false;
-  if (target_is_read_only(target) || directory_is_read_only(target)) return false;
-  std::strcpy(temp_name.data(), target);
-  std::strcat(temp_name.data(), TEMP_SUFFIX);
+bool open_safe_output(SafeOutput& out, const char* target) {
+  out.target = target;
+  out.file = nullptr;
+  out.target_mode = 0;
+  out.failed = false;
+  out.temp_name.fill('\0');
+  if (std::strlen(target) + sizeof TEMP_SUFFIX > out.temp_name.size()) return false;
+  struct stat info {};
+  if (stat(target, &info) == 0) {
+    if (!has_write_permission(info)) return false;
+    // The new file keeps the permissions of the one it replaces.
+    out.target_mode = static_cast<unsigned>(info.st_mode) & 07777U;
+  }
+  if (directory_is_read_only(target)) return false;
+  std::strcpy(out.temp_name.data(), target);
+  std::strcat(out.temp_name.data(), TEMP_SUFFIX);
+  out.file = std::fopen(out.temp_name.data(), "wb");
+  return out.file != nullptr;
+}
 
-  std::FILE* file = std::fopen(temp_name.data(), "wb");
-  if (file == nullptr) return false;
-  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-  const bool closed = std::fclose(file) == 0;
-  if (written && closed && replace_target(temp_name.data(), target)) return true;
-  std::remove(temp_name.data());
+void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
+  if (size != 0 && std::fwrite(data, 1, size, out.file) != size) out.failed = true;
+}
+
+bool close_safe_output(SafeOutput& out) {
+  const bool closed = std::fclose(out.file) == 0;
+  out.file = nullptr;
+  if (!out.failed && closed && keep_mode(out.temp_name.data(), out.target_mode) &&
+      replace_target(out.temp_name.data(), out.target)) {
+    return true;
+  }
+  std::remove(out.temp_name.data());
   return false;
+}
+
+bool write_file_whole(const char* target, const void* data, std::size_t size) {
+  SafeOutput out;
+  if (!open_safe_output(out, target)) return false;
+  write_safe_output(out, data, size);
+  return close_safe_output(out);
 }
