@@ -1,0 +1,66 @@
+// Writing a full image: the HEX output (formatting included) and the BIN
+// output, each into a file of a scratch directory.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "firmware_files.h"
+#include "flashbuf.h"
+#include "options.h"
+
+namespace {
+
+// A target name in a directory of its own, both removed afterwards.
+class ScratchTarget {
+ public:
+  explicit ScratchTarget(const char* name) {
+    char pattern[] = "/tmp/qrv_bench_out_XXXXXX";
+    if (mkdtemp(pattern) == nullptr) std::abort();
+    directory_ = pattern;
+    path_ = directory_ + "/" + name;
+  }
+  ~ScratchTarget() {
+    std::remove(path_.c_str());
+    rmdir(directory_.c_str());
+  }
+  ScratchTarget(const ScratchTarget&) = delete;
+  ScratchTarget& operator=(const ScratchTarget&) = delete;
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string directory_;
+  std::string path_;
+};
+
+void fill_image() {
+  options = default_options();
+  for (std::size_t i = 0; i < FLASHBUF_SIZE; ++i) flashbuf[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+}
+
+void BM_WriteHexFileFullImage(benchmark::State& state) {
+  fill_image();
+  const ScratchTarget target("FIRMWARE.HEX");
+  for (auto _ : state) {
+    if (write_hex_file(target.path()) != 0) state.SkipWithError("write_hex_file failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(FLASHBUF_SIZE));
+}
+BENCHMARK(BM_WriteHexFileFullImage)->Unit(benchmark::kMicrosecond);
+
+void BM_WriteBinFileFullImage(benchmark::State& state) {
+  fill_image();
+  const ScratchTarget target("FIRMWARE.BIN");
+  for (auto _ : state) {
+    if (write_bin_file(target.path()) != 0) state.SkipWithError("write_bin_file failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(FLASHBUF_SIZE));
+}
+BENCHMARK(BM_WriteBinFileFullImage)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
