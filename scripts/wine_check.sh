@@ -328,11 +328,6 @@ for variant in gen_crlf gen_lower gen_ctrlz gen_tail gen_noeof; do
   same_file gen_lf "$variant" FIRMWARE.HEX
 done
 
-total=$((passed + failed))
-say "suite took $((SECONDS - started)) s"
-if [ "$failed" -eq 0 ]; then
-  say "PASS: $passed passed, $failed failed ($total checks)"
-  exit 0
-fi
-say "FAIL: $passed passed, $failed failed ($total checks)"
-exit 1
+say "suite took $((SECONDS - started)) s, $((passed + failed)) checks"
+say "wine_check: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
