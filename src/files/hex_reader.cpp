@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -132,8 +133,28 @@ std::uint32_t field_value(const Line& line, std::size_t position, std::size_t wi
   return static_cast<std::uint32_t>(text_to_int32(text, available, 16));
 }
 
+// A character's digit value shifted into the high or low half of a byte, or
+// NOT_A_DIGIT: or-ing the two halves of a pair gives its byte value, or a
+// value above 0xFF when either character is not a plain hex digit.
+constexpr std::uint16_t NOT_A_DIGIT = 0x100;
+constexpr std::array<std::uint16_t, 256> make_half_values(unsigned shift) {
+  std::array<std::uint16_t, 256> halves{};
+  for (std::size_t c = 0; c < 256; ++c) {
+    const int digit = HEX_DIGIT_VALUES[c];
+    halves[c] = digit < 0 ? NOT_A_DIGIT : static_cast<std::uint16_t>(static_cast<unsigned>(digit) << shift);
+  }
+  return halves;
+}
+constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_half_values(4);
+constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_half_values(0);
+
+// The two-character field at `position`, which lies inside the line (the
+// record's length was checked): plain digits, the common case, without a call.
 std::uint8_t byte_field(const Line& line, std::size_t position) {
-  return static_cast<std::uint8_t>(field_value(line, position, 2));
+  const char* text = line.text.data() + position - 1;
+  const unsigned pair = HIGH_HALVES[static_cast<unsigned char>(text[0])] |
+                        LOW_HALVES[static_cast<unsigned char>(text[1])];
+  return static_cast<std::uint8_t>(pair < NOT_A_DIGIT ? pair : field_value(line, position, 2));
 }
 
 enum RecordType : std::uint8_t {
@@ -169,29 +190,30 @@ RecordResult read_record(const Line& line, FileState& state) {
     return RecordResult::failed;
   }
 
+  // The data bytes and, after them, the checksum.
+  std::array<std::uint8_t, 256> bytes;
+  for (std::size_t i = 0; i <= count; ++i) bytes[i] = byte_field(line, 10 + 2 * i);
   auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
+  for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
+
   if (type == DATA) {
     const std::uint64_t full_address = state.base + address;
     if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {
       std::printf("Warning:  HexFile too large for the selected CPU\n");
       state.warning_pending = false;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::uint8_t value = byte_field(line, 10 + 2 * i);
-      // Bytes beyond the image have no place in it; they still count in the sum.
-      if (full_address + i < FLASHBUF_SIZE) flashbuf[static_cast<std::size_t>(full_address + i)] = value;
-      sum = static_cast<std::uint8_t>(sum + value);
+    // Bytes beyond the image have no place in it; they still count in the sum.
+    if (full_address < FLASHBUF_SIZE) {
+      const auto start = static_cast<std::size_t>(full_address);
+      std::memcpy(flashbuf.data() + start, bytes.data(), std::min(std::size_t{count}, FLASHBUF_SIZE - start));
     }
-  } else {
-    for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + byte_field(line, 10 + 2 * i));
   }
-
-  if (byte_field(line, 10 + 2 * std::size_t{count}) != static_cast<std::uint8_t>(0x100 - sum)) {
+  if (bytes[count] != static_cast<std::uint8_t>(0x100 - sum)) {
     std::printf("Error:  Checksum wrong %s\n", line.text.data());
     return RecordResult::failed;
   }
   if (is_address_record) {
-    const std::uint64_t value = std::uint64_t{byte_field(line, 10)} << 8 | byte_field(line, 12);
+    const std::uint64_t value = std::uint64_t{bytes[0]} << 8 | bytes[1];
     state.base = type == EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
   }
   return RecordResult::next;

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "firmware_files.h"
 #include "flashbuf.h"
@@ -29,8 +30,7 @@ constexpr std::array<char, 512> make_hex_pairs() {
 constexpr std::array<char, 512> HEX_PAIRS = make_hex_pairs();
 
 char* put_byte(char* p, std::uint8_t value) {
-  p[0] = HEX_PAIRS[2 * std::size_t{value}];
-  p[1] = HEX_PAIRS[2 * std::size_t{value} + 1];
+  std::memcpy(p, HEX_PAIRS.data() + 2 * std::size_t{value}, 2);
   return p + 2;
 }
 
