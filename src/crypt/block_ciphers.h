@@ -59,15 +59,6 @@ struct Tea {
       }
     }
   }
-
-  template <WordOrder order>
-  static void encipher(const std::uint8_t* src, std::uint8_t* dst, const Schedule& k) {
-    std::uint32_t w0[1] = {load_word<order>(src)};
-    std::uint32_t w1[1] = {load_word<order>(src + 4)};
-    rounds(w0, w1, k);
-    store_word<order>(dst, w0[0]);
-    store_word<order>(dst + 4, w1[0]);
-  }
 };
 
 struct Xtea {
@@ -96,13 +87,15 @@ struct Xtea {
       }
     }
   }
-
-  template <WordOrder order>
-  static void encipher(const std::uint8_t* src, std::uint8_t* dst, const Schedule& s) {
-    std::uint32_t w0[1] = {load_word<order>(src)};
-    std::uint32_t w1[1] = {load_word<order>(src + 4)};
-    rounds(w0, w1, s);
-    store_word<order>(dst, w0[0]);
-    store_word<order>(dst + 4, w1[0]);
-  }
 };
+
+// One block: both words are read before anything is stored, so `src` may
+// equal `dst`.
+template <typename Cipher, WordOrder order>
+void encipher_block(const std::uint8_t* src, std::uint8_t* dst, const typename Cipher::Schedule& schedule) {
+  std::uint32_t w0[1] = {load_word<order>(src)};
+  std::uint32_t w1[1] = {load_word<order>(src + 4)};
+  Cipher::rounds(w0, w1, schedule);
+  store_word<order>(dst, w0[0]);
+  store_word<order>(dst + 4, w1[0]);
+}

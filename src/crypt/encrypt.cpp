@@ -29,23 +29,23 @@ void run_cipher(PassCipher cipher) {
 }
 
 template <typename Cipher>
-void encipher_block(const std::uint8_t* src, std::uint8_t* dst, const std::uint8_t* key) {
+void encipher_with_options(const std::uint8_t* src, std::uint8_t* dst, const std::uint8_t* key) {
   const typename Cipher::Schedule schedule = Cipher::schedule(key);
   if (options.msb_first != 0) {
-    Cipher::template encipher<WordOrder::msb_first>(src, dst, schedule);
+    encipher_block<Cipher, WordOrder::msb_first>(src, dst, schedule);
   } else {
-    Cipher::template encipher<WordOrder::lsb_first>(src, dst, schedule);
+    encipher_block<Cipher, WordOrder::lsb_first>(src, dst, schedule);
   }
 }
 
 }  // namespace
 
 void tea_encipher(const std::uint8_t* src, std::uint8_t* dst, const std::uint8_t* key) {
-  encipher_block<Tea>(src, dst, key);
+  encipher_with_options<Tea>(src, dst, key);
 }
 
 void xtea_encipher(const std::uint8_t* src, std::uint8_t* dst, const std::uint8_t* key) {
-  encipher_block<Xtea>(src, dst, key);
+  encipher_with_options<Xtea>(src, dst, key);
 }
 
 void encrypt_flashbuf() {
