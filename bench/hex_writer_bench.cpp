@@ -41,26 +41,17 @@ void fill_image() {
   for (std::size_t i = 0; i < FLASHBUF_SIZE; ++i) flashbuf[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
 }
 
-void BM_WriteHexFileFullImage(benchmark::State& state) {
+// One full image through a writer into `name`.
+void BM_WriteFullImage(benchmark::State& state, int (*writer)(const char*), const char* name) {
   fill_image();
-  const ScratchTarget target("FIRMWARE.HEX");
+  const ScratchTarget target(name);
   for (auto _ : state) {
-    if (write_hex_file(target.path()) != 0) state.SkipWithError("write_hex_file failed");
+    if (writer(target.path()) != 0) state.SkipWithError("the writer failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(FLASHBUF_SIZE));
 }
-BENCHMARK(BM_WriteHexFileFullImage)->Unit(benchmark::kMicrosecond);
-
-void BM_WriteBinFileFullImage(benchmark::State& state) {
-  fill_image();
-  const ScratchTarget target("FIRMWARE.BIN");
-  for (auto _ : state) {
-    if (write_bin_file(target.path()) != 0) state.SkipWithError("write_bin_file failed");
-  }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(FLASHBUF_SIZE));
-}
-BENCHMARK(BM_WriteBinFileFullImage)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WriteFullImage, hex, write_hex_file, "FIRMWARE.HEX")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WriteFullImage, bin, write_bin_file, "FIRMWARE.BIN")->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -44,6 +44,15 @@ bool refill(LineSource& source) {
   return !source.ended;
 }
 
+// Ends the line after `length` characters, with its LF when it has one.
+LineStatus end_line(Line& line, std::size_t length, bool with_lf) {
+  if (with_lf) line.text[length] = '\n';
+  line.text[length + (with_lf ? 1 : 0)] = '\0';
+  line.length = length;
+  line.size = length + (with_lf ? 1 : 0);
+  return LineStatus::line;
+}
+
 LineStatus next_line(LineSource& source, Line& line) {
   // Locals, not the members, in the byte loop: stores through a char pointer
   // could alias the members and would force them back to memory every byte.
@@ -74,11 +83,7 @@ LineStatus next_line(LineSource& source, Line& line) {
       if (c == CTRL_Z) {
         source.ended = true;
         source.position = source.filled;
-        if (length == 0) return LineStatus::end;
-        out[length] = '\0';
-        line.length = length;
-        line.size = length;
-        return LineStatus::line;
+        return length == 0 ? LineStatus::end : end_line(line, length, false);
       }
       if (length == MAX_LINE_CHARS) return LineStatus::too_long;
       out[length++] = c;
@@ -86,17 +91,10 @@ LineStatus next_line(LineSource& source, Line& line) {
     source.position += span;
     if (lf != nullptr) {
       ++source.position;
-      out[length] = '\n';
-      out[length + 1] = '\0';
-      line.length = length;
-      line.size = length + 1;
-      return LineStatus::line;
+      return end_line(line, length, true);
     }
   }
-  out[length] = '\0';
-  line.length = length;
-  line.size = length;
-  return LineStatus::line;
+  return end_line(line, length, false);
 }
 
 constexpr std::array<std::int8_t, 256> make_hex_digit_values() {
