@@ -30,7 +30,9 @@ inline void store_word(std::uint8_t* p, std::uint32_t word) {
 }
 
 constexpr std::uint32_t TEA_DELTA = 0x9E3779B9;
-constexpr int TEA_CYCLES = 32;
+// The published algorithms count cycles: one cycle updates both words, so
+// 32 cycles are 64 Feistel rounds.
+constexpr std::size_t TEA_CYCLES = 32;
 
 using KeyWords = std::array<std::uint32_t, 4>;
 
@@ -41,17 +43,20 @@ inline KeyWords key_words(const std::uint8_t* key) {
           load_word<WordOrder::lsb_first>(key + 8), load_word<WordOrder::lsb_first>(key + 12)};
 }
 
+// Each cipher prepares a Schedule from the key once per pass, and its
+// encipher_cycles runs all TEA_CYCLES cycles on N independent blocks side by
+// side (block i is w0[i], w1[i]): their cycles overlap in the CPU instead of
+// waiting on one chain of dependent operations.
 struct Tea {
+  // TEA uses the four key words as they are.
   using Schedule = KeyWords;
 
   static Schedule schedule(const std::uint8_t* key) { return key_words(key); }
 
-  // N independent blocks side by side: their cycles overlap in the CPU
-  // instead of waiting on one chain of dependent operations.
   template <std::size_t N>
-  static void rounds(std::uint32_t (&w0)[N], std::uint32_t (&w1)[N], const Schedule& k) {
+  static void encipher_cycles(std::uint32_t (&w0)[N], std::uint32_t (&w1)[N], const Schedule& k) {
     std::uint32_t sum = 0;
-    for (int cycle = 0; cycle < TEA_CYCLES; ++cycle) {
+    for (std::size_t cycle = 0; cycle < TEA_CYCLES; ++cycle) {
       sum += TEA_DELTA;
       for (std::size_t i = 0; i < N; ++i) {
         w0[i] += ((w1[i] << 4) + k[0]) ^ (w1[i] + sum) ^ ((w1[i] >> 5) + k[1]);
@@ -79,7 +84,7 @@ struct Xtea {
   }
 
   template <std::size_t N>
-  static void rounds(std::uint32_t (&w0)[N], std::uint32_t (&w1)[N], const Schedule& s) {
+  static void encipher_cycles(std::uint32_t (&w0)[N], std::uint32_t (&w1)[N], const Schedule& s) {
     for (std::size_t cycle = 0; cycle < TEA_CYCLES; ++cycle) {
       for (std::size_t i = 0; i < N; ++i) {
         w0[i] += (((w1[i] << 4) ^ (w1[i] >> 5)) + w1[i]) ^ s[2 * cycle];
@@ -89,13 +94,13 @@ struct Xtea {
   }
 };
 
-// One block: both words are read before anything is stored, so `src` may
-// equal `dst`.
+// One block, as one lane of encipher_cycles: both words are read before
+// anything is stored, so `src` may equal `dst`.
 template <typename Cipher, WordOrder order>
 void encipher_block(const std::uint8_t* src, std::uint8_t* dst, const typename Cipher::Schedule& schedule) {
   std::uint32_t w0[1] = {load_word<order>(src)};
   std::uint32_t w1[1] = {load_word<order>(src + 4)};
-  Cipher::rounds(w0, w1, schedule);
+  Cipher::encipher_cycles(w0, w1, schedule);
   store_word<order>(dst, w0[0]);
   store_word<order>(dst + 4, w1[0]);
 }

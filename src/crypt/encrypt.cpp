@@ -1,3 +1,5 @@
+// The one crypt file that reads `options`: it picks the cipher, word order,
+// mode and key from the settings and prints the progress lines.
 #include <cstdio>
 
 #include "block_ciphers.h"
@@ -20,12 +22,13 @@ constexpr const char* PASS_MESSAGES[2][2][2] = {
       "  ... encrypting flashbuf msb first using XTEA strong encryption\n"}},
 };
 
-void run_cipher(PassCipher cipher) {
-  const WordOrder order = options.msb_first != 0 ? WordOrder::msb_first : WordOrder::lsb_first;
-  const PassMode mode = options.strong != 0 ? PassMode::strong : PassMode::fast;
-  const std::uint8_t* key = options.msb_first != 0 ? options.teakey_msb.data() : options.teakey.data();
-  std::fputs(PASS_MESSAGES[cipher == PassCipher::xtea][options.msb_first != 0][options.strong != 0], stdout);
-  encrypt_pass(cipher, order, mode, key);
+void print_and_run_pass(PassCipher cipher) {
+  const bool msb_first = options.msb_first != 0;
+  const bool strong = options.strong != 0;
+  std::fputs(PASS_MESSAGES[cipher == PassCipher::xtea][msb_first][strong], stdout);
+  encrypt_pass(cipher, msb_first ? WordOrder::msb_first : WordOrder::lsb_first,
+               strong ? PassMode::strong : PassMode::fast,
+               msb_first ? options.teakey_msb.data() : options.teakey.data());
 }
 
 template <typename Cipher>
@@ -49,6 +52,6 @@ void xtea_encipher(const std::uint8_t* src, std::uint8_t* dst, const std::uint8_
 }
 
 void encrypt_flashbuf() {
-  if (options.tea_on != 0) run_cipher(PassCipher::tea);
-  if (options.xtea_on != 0) run_cipher(PassCipher::xtea);
+  if (options.tea_on != 0) print_and_run_pass(PassCipher::tea);
+  if (options.xtea_on != 0) print_and_run_pass(PassCipher::xtea);
 }

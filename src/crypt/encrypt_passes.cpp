@@ -20,7 +20,7 @@ void fast_pass(std::uint8_t* image, const typename Cipher::Schedule& schedule) {
       w0[i] = load_word<order>(image + offset + 8 * i);
       w1[i] = load_word<order>(image + offset + 8 * i + 4);
     }
-    Cipher::rounds(w0, w1, schedule);
+    Cipher::encipher_cycles(w0, w1, schedule);
     for (std::size_t i = 0; i < LANES; ++i) {
       store_word<order>(image + offset + 8 * i, w0[i]);
       store_word<order>(image + offset + 8 * i + 4, w1[i]);
@@ -37,7 +37,7 @@ void strong_pass(std::uint8_t* image, const typename Cipher::Schedule& schedule)
   std::uint32_t w0[1] = {load_word<order>(image)};
   std::uint32_t w1[1] = {load_word<order>(image + 4)};
   for (std::size_t offset = 0; offset + 1 < FLASHBUF_SIZE; ++offset) {
-    Cipher::rounds(w0, w1, schedule);
+    Cipher::encipher_cycles(w0, w1, schedule);
     const std::uint32_t next = image[offset + 8];
     if constexpr (order == WordOrder::lsb_first) {
       image[offset] = static_cast<std::uint8_t>(w0[0]);
@@ -49,7 +49,7 @@ void strong_pass(std::uint8_t* image, const typename Cipher::Schedule& schedule)
       w1[0] = w1[0] << 8 | next;
     }
   }
-  Cipher::rounds(w0, w1, schedule);
+  Cipher::encipher_cycles(w0, w1, schedule);
   store_word<order>(image + FLASHBUF_SIZE - 1, w0[0]);
   store_word<order>(image + FLASHBUF_SIZE + 3, w1[0]);
 }
@@ -64,8 +64,9 @@ void run_pass(PassMode mode, const std::uint8_t* key) {
   }
 }
 
+// Turns the run-time word order into the template argument of the passes.
 template <typename Cipher>
-void run_pass(WordOrder order, PassMode mode, const std::uint8_t* key) {
+void run_pass_in_order(WordOrder order, PassMode mode, const std::uint8_t* key) {
   if (order == WordOrder::msb_first) {
     run_pass<Cipher, WordOrder::msb_first>(mode, key);
   } else {
@@ -77,8 +78,8 @@ void run_pass(WordOrder order, PassMode mode, const std::uint8_t* key) {
 
 void encrypt_pass(PassCipher cipher, WordOrder order, PassMode mode, const std::uint8_t* key) {
   if (cipher == PassCipher::tea) {
-    run_pass<Tea>(order, mode, key);
+    run_pass_in_order<Tea>(order, mode, key);
   } else {
-    run_pass<Xtea>(order, mode, key);
+    run_pass_in_order<Xtea>(order, mode, key);
   }
 }
