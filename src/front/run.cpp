@@ -102,15 +102,12 @@ namespace {
 
 // Line buffered, so a log holds every message as soon as it is printed, also
 // when the run is killed. Windows runtimes buffer _IOLBF fully: unbuffered there.
-std::array<char, 4096> stdout_buffer;
-
-void buffer_stdout_by_line() {
 #ifdef _WIN32
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
+void buffer_stdout_by_line() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
 #else
-  std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size());
+std::array<char, 4096> stdout_buffer;
+void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }
 #endif
-}
 
 // A message that could not be written makes the run a failure; the files it
 // wrote stay.
