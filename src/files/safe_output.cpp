@@ -142,8 +142,39 @@ void learn_new_file_mode() {
   new_file_mode_known = true;
 }
 
+#ifdef _WIN32
+// The reasons a user meets most, in the C library's words as on other hosts.
+int errno_of(SystemError error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_WRITE_PROTECT:
+      return EROFS;
+    default:
+      return 0;
+  }
+}
+#endif
+
 void print_system_error(const char* name, SystemError error) {
 #ifdef _WIN32
+  if (errno_of(error) != 0) {
+    print_file_error(name, errno_of(error));
+    return;
+  }
   std::array<char, 256> text{};
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                       text.data(), static_cast<DWORD>(text.size()), nullptr);
