@@ -186,7 +186,7 @@ check() {
   if ! cmp -s "$l/stdout" "$w/stdout.lf"; then
     fail "$case" "stdout differs: $(cmp "$l/stdout" "$w/stdout.lf" 2>&1 | head -1)"; ok=0
   fi
-  if [ -n "$(find "$l/dir" "$w/dir" -name '*.qrvtmp')" ]; then
+  if [ -n "$(find "$l/dir" "$w/dir" -name '.qrv-*.tmp')" ]; then
     fail "$case" "temporary file left behind"; ok=0
   fi
   if [ -n "${POST:-}" ]; then

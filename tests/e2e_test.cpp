@@ -1,7 +1,14 @@
 // The real qrv_tools in a scratch directory: standard output byte for byte,
 // exit status as a shell sees it, and exactly the files left behind.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <cstdio>
@@ -88,7 +95,29 @@ struct RunCase {
   std::string out;
   int status;
   Files outputs;
+  // Files named on standard error, one "qrv_tools: NAME: REASON" line each.
+  std::vector<std::string> reasons_for = {};
 };
+
+// The reason's wording is the host's; the name and the line form are ours.
+void expect_reasons(const std::string& err, const std::vector<std::string>& names) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < err.size();) {
+    const std::size_t end = err.find('\n', start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "standard error does not end its line: " << err;
+      break;
+    }
+    lines.push_back(err.substr(start, end - start));
+    start = end + 1;
+  }
+  ASSERT_EQ(lines.size(), names.size()) << err;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string prefix = "qrv_tools: " + names[i] + ": ";
+    EXPECT_EQ(lines[i].substr(0, prefix.size()), prefix);
+    EXPECT_GT(lines[i].size(), prefix.size()) << "no reason in: " << lines[i];
+  }
+}
 
 void check_runs(const std::vector<RunCase>& cases) {
   for (const RunCase& c : cases) {
@@ -98,6 +127,7 @@ void check_runs(const std::vector<RunCase>& cases) {
     const ToolResult result = run_tool_in(dir.path(), c.args);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.status, c.status);
+    expect_reasons(result.err, c.reasons_for);
     Files left = c.inputs;
     for (const auto& [name, bytes] : c.outputs) left[name] = bytes;
     expect_files(dir, left);
@@ -137,13 +167,14 @@ TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
       {{"-ia.hex", "-l0xF401"}, a, BANNER + "Error:  limit 0xF401 above flashbuf size 0xF400\n", 255, {}},
       {{"-ia,b,c,d,e"}, {}, BANNER + FILL + "too many hexfiles", 255, {}},
       {{"-ia,,b,c,d"}, {}, BANNER + FILL + "too many hexfiles", 255, {}},
-      {{"-ix"}, {}, BANNER + FILL + reading("x.hex") + "error in file x.hex\n", 255, {}},
-      {{"-i../fw/app"}, {}, BANNER + FILL + reading("../fw/app") + "error in file ../fw/app\n", 255, {}},
+      {{"-ix"}, {}, BANNER + FILL + reading("x.hex") + "error in file x.hex\n", 255, {}, {"x.hex"}},
+      {{"-i../fw/app"}, {}, BANNER + FILL + reading("../fw/app") + "error in file ../fw/app\n", 255, {}, {"../fw/app"}},
       {{"-imissing.hex,a.hex"},
        a,
        BANNER + FILL + reading("a.hex") + reading("missing.hex") + "error in file missing.hex\n",
        255,
-       {}},
+       {},
+       {"missing.hex"}},
   });
 }
 
@@ -228,8 +259,13 @@ TEST(EndToEnd, ConversionRuns) {
 TEST(EndToEnd, OutputsThatCannotBeWritten) {
   const std::string failed_20 = BANNER + FILL + creating("20");
   check_runs({
-      {{"-onodir/fw", "-l0x20"}, {}, failed_20 + BIN_FAILED + HEX_FAILED, 255, {}},
-      {{"-onodir/fw.bin", "-a+"}, {}, BANNER + FILL + creating("F400") + BIN_FAILED + HEX_FAILED + AUTOFLASH, 255, {}},
+      {{"-onodir/fw", "-l0x20"}, {}, failed_20 + BIN_FAILED + HEX_FAILED, 255, {}, {"nodir/fw.BIN", "nodir/fw.HEX"}},
+      {{"-onodir/fw.bin", "-a+"},
+       {},
+       BANNER + FILL + creating("F400") + BIN_FAILED + HEX_FAILED + AUTOFLASH,
+       255,
+       {},
+       {"nodir/fw.BIN", "nodir/fw.HEX"}},
   });
 
   // Read-only is judged by the permission bits, so this holds for root too.
@@ -238,20 +274,24 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
     std::function<void(const ScratchDir&)> protect;
     std::string out;
     Files left;
+    std::vector<std::string> reasons_for;
   };
   const std::vector<ReadOnlyCase> cases = {
       {"read-only BIN",
        [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.BIN").c_str(), 0444); },
        failed_20 + BIN_FAILED,
-       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", FF_HEX_20}}},
+       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", FF_HEX_20}},
+       {"FIRMWARE.BIN"}},
       {"read-only HEX",
        [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.HEX").c_str(), 0444); },
        failed_20 + HEX_FAILED,
-       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", "old hex"}}},
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", "old hex"}},
+       {"FIRMWARE.HEX"}},
       {"read-only directory",
        [](const ScratchDir& dir) { chmod(dir.path().c_str(), 0555); },
        failed_20 + BIN_FAILED + HEX_FAILED,
-       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", "old hex"}}},
+       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", "old hex"}},
+       {"FIRMWARE.BIN", "FIRMWARE.HEX"}},
   };
   for (const ReadOnlyCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -262,6 +302,7 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
     const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.status, 255);
+    expect_reasons(result.err, c.reasons_for);
     expect_files(dir, c.left);
   }
 }
@@ -297,6 +338,176 @@ TEST(EndToEnd, FailedRenameLeavesNoTemporaryFile) {
   const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
   EXPECT_EQ(result.out, BANNER + FILL + creating("20") + BIN_FAILED);
   EXPECT_EQ(result.status, 255);
+  expect_reasons(result.err, {"FIRMWARE.BIN"});
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
   EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
+}
+
+TEST(EndToEnd, PlantedFilesAtTheOldTemporaryNameAreLeftAlone) {
+  // POSIX only
+  // A link to a file outside, a FIFO and an unrelated file where earlier
+  // versions put their temporary files: none is opened, followed or removed.
+  ScratchDir dir;
+  ScratchDir elsewhere;
+  elsewhere.write("victim", "victim");
+  ASSERT_EQ(symlink(elsewhere.file("victim").c_str(), dir.file("FIRMWARE.BIN.qrvtmp").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.file("FIRMWARE.HEX.qrvtmp").c_str(), 0644), 0);
+  dir.write("FIRMWARE.qrvtmp", "unrelated");
+  RunSetup setup;
+  setup.in_child = [] { alarm(20); };  // a run stuck on the FIFO ends, and fails
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + DONE);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.BIN.qrvtmp", "FIRMWARE.HEX",
+                                                     "FIRMWARE.HEX.qrvtmp", "FIRMWARE.qrvtmp"}));
+  EXPECT_EQ(dir.read("FIRMWARE.BIN"), ff(0x20));
+  EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
+  EXPECT_EQ(dir.read("FIRMWARE.qrvtmp"), "unrelated");
+  EXPECT_EQ(elsewhere.read("victim"), "victim");
+  struct stat info {};
+  ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN.qrvtmp").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  ASSERT_EQ(lstat(dir.file("FIRMWARE.HEX.qrvtmp").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST(EndToEnd, LongestAcceptedOutputNameIsWritten) {
+  // POSIX only
+  // 251 characters and ".BIN" make 255, the longest name a directory entry takes.
+  const std::string base(251, 'n');
+  check_runs({
+      {{"-o" + base, "-l0x20"}, {}, BANNER + FILL + creating("20") + DONE, 0,
+       {{base + ".BIN", ff(0x20)}, {base + ".HEX", FF_HEX_20}}},
+  });
+}
+
+TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
+  // POSIX only
+  // A file size limit of 4096 bytes: the BIN of 0x800 bytes fits, the HEX of
+  // 128 records (5773 bytes) is cut off by the kernel after its first 4096.
+  ScratchDir dir;
+  dir.write("FIRMWARE.BIN", "old bin");
+  dir.write("FIRMWARE.HEX", "old hex");
+  RunSetup setup;
+  setup.in_child = [] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x800"}, setup);
+  EXPECT_EQ(result.out, BANNER + FILL + creating("800") + HEX_FAILED);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+  expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
+}
+
+TEST(EndToEnd, ModesOfWrittenFiles) {
+  // POSIX only
+  // A replaced file keeps its permission bits whatever the umask; a new one
+  // gets 0666 less the umask; a symlink in the target's place counts as new.
+  struct ModeCase {
+    mode_t umask_value;
+    int old_mode;  // -1: no file there
+    mode_t expected;
+  };
+  const std::vector<ModeCase> cases = {
+      {022, -1, 0644}, {077, -1, 0600}, {027, -1, 0640}, {0, -1, 0666},
+      {077, 0640, 0640}, {022, 0600, 0600}, {0, 0604, 0604}, {022, 0200, 0200},
+  };
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "umask " << c.umask_value << " old mode " << c.old_mode);
+    ScratchDir dir;
+    if (c.old_mode >= 0) {
+      dir.write("FIRMWARE.BIN", "old");
+      ASSERT_EQ(chmod(dir.file("FIRMWARE.BIN").c_str(), static_cast<mode_t>(c.old_mode)), 0);
+    }
+    RunSetup setup;
+    const mode_t mask = c.umask_value;
+    setup.in_child = [mask] { umask(mask); };
+    const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
+    EXPECT_EQ(result.status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(dir.file("FIRMWARE.BIN").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.expected);
+    EXPECT_EQ(info.st_size, 0x20);
+  }
+}
+
+TEST(EndToEnd, SymlinkedTargetIsReplacedAndWhatItPointedToKept) {
+  // POSIX only
+  // Even a read-only file behind the link is no reason to refuse: only the
+  // link is replaced.
+  ScratchDir dir;
+  ScratchDir elsewhere;
+  elsewhere.write("image", "pointed to");
+  ASSERT_EQ(chmod(elsewhere.file("image").c_str(), 0444), 0);
+  ASSERT_EQ(symlink(elsewhere.file("image").c_str(), dir.file("FIRMWARE.BIN").c_str()), 0);
+  RunSetup setup;
+  setup.in_child = [] { umask(022); };
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + DONE);
+  EXPECT_EQ(result.status, 0);
+  expect_files(dir, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}});
+  struct stat info {};
+  ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(elsewhere.read("image"), "pointed to");
+}
+
+TEST(EndToEnd, StandardOutputOnAFullDevice) {
+  // POSIX only
+  // The files are written; the lost messages make the run a failure.
+  struct FullCase {
+    std::vector<std::string> args;
+    Files outputs;
+  };
+  const std::vector<FullCase> cases = {
+      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {{"-h"}, {}},
+  };
+  for (const FullCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ScratchDir dir;
+    RunSetup setup;
+    setup.stdout_path = "/dev/full";
+    const ToolResult result = run_tool_in(dir.path(), c.args, setup);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.err, "qrv_tools: standard output: "s + std::strerror(ENOSPC) + "\n");
+    expect_files(dir, c.outputs);
+  }
+}
+
+TEST(EndToEnd, ParallelRunsOnOneTargetEachLeaveAWholeImage) {
+  // POSIX only
+  // Four runs at once, each with an image of its own size; whichever renames
+  // last wins, but the target is always one run's complete output.
+  const std::vector<std::string> limits = {"0x4000", "0x6000", "0x8000", "0xA000"};
+  for (int round = 0; round < 3; ++round) {
+    ScratchDir dir;
+    std::vector<pid_t> children;
+    for (const std::string& limit : limits) {
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        const ToolResult result = run_tool_in(dir.path(), {"-l" + limit});
+        _exit(result.status == 0 && result.err.empty() ? 0 : 1);
+      }
+      children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run failed in round " << round;
+    }
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
+    const std::string bin = dir.read("FIRMWARE.BIN");
+    EXPECT_TRUE(bin == ff(0x4000) || bin == ff(0x6000) || bin == ff(0x8000) || bin == ff(0xA000))
+        << bin.size() << " bytes";
+    const std::string hex = dir.read("FIRMWARE.HEX");
+    EXPECT_TRUE(hex == hex_of(ff(0x4000)) || hex == hex_of(ff(0x6000)) || hex == hex_of(ff(0x8000)) ||
+                hex == hex_of(ff(0xA000)))
+        << hex.size() << " bytes";
+  }
 }

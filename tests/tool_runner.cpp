@@ -55,15 +55,25 @@ std::string read_file(const std::string& path) {
   return bytes.str();
 }
 
-ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args) {
+ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args, const RunSetup& setup) {
   char out_name[] = "/tmp/qrv_out_XXXXXX";
+  char err_name[] = "/tmp/qrv_err_XXXXXX";
   const int out_fd = mkstemp(out_name);
-  if (out_fd < 0) throw std::runtime_error("mkstemp failed");
+  const int err_fd = mkstemp(err_name);
+  if (out_fd < 0 || err_fd < 0) throw std::runtime_error("mkstemp failed");
   const std::string exe = tool_path();
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(127);
-    dup2(out_fd, STDOUT_FILENO);
+    if (setup.stdout_path.empty()) {
+      dup2(out_fd, STDOUT_FILENO);
+    } else {
+      const int fd = open(setup.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (fd < 0) _exit(127);
+      dup2(fd, STDOUT_FILENO);
+    }
+    dup2(err_fd, STDERR_FILENO);
+    if (setup.in_child) setup.in_child();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -74,8 +84,10 @@ ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& a
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);
   close(out_fd);
-  ToolResult result{read_file(out_name), WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1};
+  close(err_fd);
+  ToolResult result{read_file(out_name), WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, read_file(err_name)};
   unlink(out_name);
+  unlink(err_name);
   return result;
 }
 

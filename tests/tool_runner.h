@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,18 @@ class ScratchDir {
 struct ToolResult {
   std::string out;  // standard output, byte for byte
   int status;       // exit status as a shell sees it (-1 is 255)
+  std::string err;  // standard error
+};
+
+// What a test changes about a run; the defaults capture standard output.
+struct RunSetup {
+  std::string stdout_path;         // if set, standard output goes to this file
+  std::function<void()> in_child;  // runs in the child just before the exec
 };
 
 // Runs the executable with `args` (argv[1..]) in directory `dir`.
-ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args);
+ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args,
+                       const RunSetup& setup = RunSetup{});
 
 // Reads a whole file; empty if it cannot be opened.
 std::string read_file(const std::string& path);

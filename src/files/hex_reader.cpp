@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "flashbuf.h"
 #include "number_text.h"
 #include "options.h"
+#include "safe_output.h"
 
 namespace {
 
@@ -256,8 +258,13 @@ int read_hex_file(const char* name) {
   if (name == nullptr || name[0] == '\0') return -1;
   // Binary mode: CR and Ctrl-Z are handled above, alike on every host.
   std::FILE* file = std::fopen(name, "rb");
-  if (file == nullptr) return -1;
+  if (file == nullptr) {
+    print_file_error(name, errno);
+    return -1;
+  }
   const int result = read_records(file);
+  // A read error ends read_records at once, so errno still tells its reason.
+  if (result != 0 && std::ferror(file) != 0) print_file_error(name, errno);
   std::fclose(file);
   return result;
 }

@@ -1,5 +1,11 @@
 #include "run.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -8,6 +14,7 @@
 #include "crypt.h"
 #include "firmware_files.h"
 #include "flashbuf.h"
+#include "safe_output.h"
 
 namespace {
 
@@ -91,7 +98,35 @@ int run_conversion() {
   return 0;
 }
 
-int run_tool(int argc, const char* const argv[]) {
+namespace {
+
+// Line buffered, so a log holds every message as soon as it is printed, also
+// when the run is killed. Windows runtimes buffer _IOLBF fully: unbuffered there.
+#ifdef _WIN32
+void buffer_stdout_by_line() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
+#else
+std::array<char, 4096> stdout_buffer;
+void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }
+#endif
+
+// A message that could not be written makes the run a failure; the files it
+// wrote stay.
+int check_stdout(int status) {
+  errno = 0;
+  const bool flush_failed = std::fflush(stdout) != 0;
+  int reason = errno;
+  if (!flush_failed && std::ferror(stdout) == 0) return status;
+#ifndef _WIN32
+  // The failed write was in an earlier printf; a write of nothing on the same
+  // descriptor tells the reason again for a full device or a closed stream.
+  if (reason == 0 && write(STDOUT_FILENO, "", 0) < 0) reason = errno;
+#endif
+  if (reason == 0) reason = EIO;
+  std::fprintf(stderr, "qrv_tools: standard output: %s\n", std::strerror(reason));
+  return -1;
+}
+
+int run_steps(int argc, const char* const argv[]) {
   print_banner();
   if (argc < 2) {
     print_usage();
@@ -106,4 +141,12 @@ int run_tool(int argc, const char* const argv[]) {
       break;
   }
   return run_conversion();
+}
+
+}  // namespace
+
+int run_tool(int argc, const char* const argv[]) {
+  buffer_stdout_by_line();
+  prepare_safe_output();
+  return check_stdout(run_steps(argc, argv));
 }
