@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "crypt.h"
 #include "encrypt_passes.h"
 #include "flashbuf.h"

@@ -62,7 +62,7 @@ std::array<char, RECORDS_PER_BLOCK * RECORD_LINE_SIZE> block;
 }  // namespace
 
 int write_hex_file(const char* name) {
-  if (name == nullptr) return -1;
+  if (name == nullptr) return FILE_FAILED;
   // The last record carries the bytes up to the next multiple of 16.
   const std::size_t limit =
       options.limit > 0 ? std::min(static_cast<std::size_t>(options.limit), FLASHBUF_SIZE) : 0;
@@ -81,7 +81,7 @@ int write_hex_file(const char* name) {
   }
   if (!written) {
     std::printf("creating hexfile failed!\n");
-    return -1;
+    return FILE_FAILED;
   }
-  return 0;
+  return FILE_OK;
 }

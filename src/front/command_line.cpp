@@ -1,3 +1,5 @@
+#include "command_line.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -5,6 +7,7 @@
 #include "flashbuf.h"
 #include "number_text.h"
 #include "options.h"
+#include "usage.h"
 
 namespace {
 

@@ -1,3 +1,3 @@
-#include "options.h"
+#include "run.h"
 
 int main(int argc, char* argv[]) { return run_tool(argc, argv); }

@@ -1,4 +1,5 @@
-// Settings of one run, the command line that sets them, and the run itself.
+// The settings record of one run: its fields, its defaults and the key
+// handling that keeps its two key fields in step.
 #pragma once
 
 #include <array>
@@ -40,17 +41,3 @@ Options default_options();
 
 // Copies `value` with its NUL over the start of teakey and rebuilds teakey_msb.
 void set_teakey(const char* value);
-
-// What the caller does after parse_command_line: carry on with the run, or end
-// the process at once with the given exit status.
-enum class ParseOutcome { run, exit_success, exit_failure };
-
-// Applies the arguments after the program name to `options`, left to right,
-// printing the usage text or an error message where one ends the process.
-ParseOutcome parse_command_line(int argc, const char* const argv[]);
-
-void print_banner();
-void print_usage();
-
-// The whole tool: banner, command line, conversion. Returns the exit status.
-int run_tool(int argc, const char* const argv[]);

@@ -1,20 +1,17 @@
 #include "run.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
-#include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <random>
 
+#include "command_line.h"
+#include "console.h"
 #include "crypt.h"
 #include "firmware_files.h"
 #include "flashbuf.h"
 #include "safe_output.h"
+#include "usage.h"
 
 namespace {
 
@@ -34,12 +31,12 @@ int read_input_files(const NameTable& names) {
   for (const TextField& name : names) {
     if (name[0] == '\0') continue;
     std::printf("  ... reading hex file %s\n", name.data());
-    if (read_hex_file(name.data()) != 0) {
+    if (read_hex_file(name.data()) != FILE_OK) {
       std::printf("error in file %s\n", name.data());
-      return -1;
+      return FILE_FAILED;
     }
   }
-  return 0;
+  return FILE_OK;
 }
 
 }  // namespace
@@ -56,20 +53,20 @@ void fill_flashbuf(bool random, std::uint32_t seed) {
   }
 }
 
-int split_infile_list(NameTable& names) {
+bool split_infile_list(NameTable& names) {
   for (TextField& name : names) name.fill('\0');
   char* list = options.infile_list.data();
   for (TextField& name : names) {
     char* comma = std::strrchr(list, ',');
     if (comma == nullptr) {
       std::strcpy(name.data(), list);
-      return 0;
+      return true;
     }
     std::strcpy(name.data(), comma + 1);
     *comma = '\0';
   }
   std::printf("too many hexfiles");
-  return -1;
+  return false;
 }
 
 void add_hex_extensions(NameTable& names) {
@@ -81,9 +78,9 @@ void add_hex_extensions(NameTable& names) {
 int run_conversion() {
   fill_flashbuf(options.random_fill != 0, static_cast<std::uint32_t>(std::time(nullptr)));
   NameTable names;
-  if (split_infile_list(names) != 0) return -1;
+  if (!split_infile_list(names)) return EXIT_STATUS_FAILURE;
   add_hex_extensions(names);
-  if (read_input_files(names) != 0) return -1;
+  if (read_input_files(names) != FILE_OK) return EXIT_STATUS_FAILURE;
 
   encrypt_flashbuf();
 
@@ -93,50 +90,24 @@ int run_conversion() {
   const int bin_status = write_bin_file(output_name(".BIN"));
   const int hex_status = write_hex_file(output_name(".HEX"));
   if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
-  if (bin_status != 0 || hex_status != 0) return -1;
+  if (bin_status != FILE_OK || hex_status != FILE_OK) return EXIT_STATUS_FAILURE;
   std::printf("done\n");
-  return 0;
+  return EXIT_STATUS_SUCCESS;
 }
 
 namespace {
-
-// Line buffered, so a log holds every message as soon as it is printed, also
-// when the run is killed. Windows runtimes buffer _IOLBF fully: unbuffered there.
-#ifdef _WIN32
-void buffer_stdout_by_line() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
-#else
-std::array<char, 4096> stdout_buffer;
-void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }
-#endif
-
-// A message that could not be written makes the run a failure; the files it
-// wrote stay.
-int check_stdout(int status) {
-  errno = 0;
-  const bool flush_failed = std::fflush(stdout) != 0;
-  int reason = errno;
-  if (!flush_failed && std::ferror(stdout) == 0) return status;
-#ifndef _WIN32
-  // The failed write was in an earlier printf; a write of nothing on the same
-  // descriptor tells the reason again for a full device or a closed stream.
-  if (reason == 0 && write(STDOUT_FILENO, "", 0) < 0) reason = errno;
-#endif
-  if (reason == 0) reason = EIO;
-  std::fprintf(stderr, "qrv_tools: standard output: %s\n", std::strerror(reason));
-  return -1;
-}
 
 int run_steps(int argc, const char* const argv[]) {
   print_banner();
   if (argc < 2) {
     print_usage();
-    return 0;
+    return EXIT_STATUS_SUCCESS;
   }
   switch (parse_command_line(argc, argv)) {
     case ParseOutcome::exit_success:
-      return 0;
+      return EXIT_STATUS_SUCCESS;
     case ParseOutcome::exit_failure:
-      return -1;
+      return EXIT_STATUS_FAILURE;
     case ParseOutcome::run:
       break;
   }

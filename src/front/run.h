@@ -1,4 +1,5 @@
-// The conversion run: fill, inputs, encryption, outputs, in that order.
+// The tool's entry point and its conversion run: fill, inputs, encryption,
+// outputs, in that order.
 #pragma once
 
 #include <array>
@@ -6,6 +7,13 @@
 #include <cstdint>
 
 #include "options.h"
+
+// The process's exit status. A shell sees the failure status as 255.
+constexpr int EXIT_STATUS_SUCCESS = 0;
+constexpr int EXIT_STATUS_FAILURE = -1;
+
+// The whole tool: banner, command line, conversion. Returns the exit status.
+int run_tool(int argc, const char* const argv[]);
 
 constexpr std::size_t MAX_HEXFILES = 4;
 
@@ -17,8 +25,8 @@ using NameTable = std::array<TextField, MAX_HEXFILES>;
 void fill_flashbuf(bool random, std::uint32_t seed);
 
 // Cuts options.infile_list at its commas into `names`, last name first.
-// Returns -1 after printing "too many hexfiles" when a fifth name is left.
-int split_infile_list(NameTable& names);
+// False after printing "too many hexfiles" when a fifth name is left.
+bool split_infile_list(NameTable& names);
 
 // Appends ".hex" to every non-empty name without a '.'.
 void add_hex_extensions(NameTable& names);

@@ -1,6 +1,6 @@
-#include <cstdio>
+#include "usage.h"
 
-#include "options.h"
+#include <cstdio>
 
 void print_banner() { std::printf("qrv auto hex tools \n"); }
 
