@@ -6,10 +6,6 @@
 
 #include "temp_name.h"
 
-#ifndef _WIN32
-#include <sys/types.h>
-#endif
-
 namespace {
 
 // umask has no read-only form: reading it means setting it, so once only.
