@@ -9,7 +9,7 @@
 #include "flashbuf.h"
 #include "number_text.h"
 #include "options.h"
-#include "safe_output.h"
+#include "system_error.h"
 
 namespace {
 
