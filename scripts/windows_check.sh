@@ -83,10 +83,11 @@ fi
 # bits on Windows, size_t too in the 32-bit build, which shows other
 # conversions).
 cross_build() {
+  mkdir -p "$1"
   cmake -S "$repo" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$2" \
-    -DQRV_BUILD_TESTS=OFF -DQRV_WERROR=ON >"$1.log" 2>&1 \
-    && cmake --build "$1" -j2 --target qrv_tools >>"$1.log" 2>&1 \
-    || { cat "$1.log"; die "the Windows build in $1 failed"; }
+    -DQRV_BUILD_TESTS=OFF -DQRV_WERROR=ON >"$1/build.log" 2>&1 \
+    && cmake --build "$1" -j2 --target qrv_tools >>"$1/build.log" 2>&1 \
+    || { cat "$1/build.log"; die "the Windows build in $1 failed"; }
   echo "built $1/qrv_tools.exe"
 }
 cross_build build-win32 mingw-i686.cmake
@@ -97,10 +98,11 @@ if [ $bits = 64 ]; then
 fi
 
 # The Linux test binary, configured to run that .exe through wine.
+mkdir -p build-win-tests
 cmake -S "$repo" -B build-win-tests -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQRV_BUILD_TESTS=ON -DQRV_WERROR=ON \
-  -DQRV_TEST_TOOL="$exe" -DQRV_TEST_LAUNCHER="$wine" >build-win-tests.log 2>&1 \
-  && cmake --build build-win-tests -j2 --target qrv_tests >>build-win-tests.log 2>&1 \
-  || { cat build-win-tests.log; die "building the tests failed"; }
+  -DQRV_TEST_TOOL="$exe" -DQRV_TEST_LAUNCHER="$wine" >build-win-tests/build.log 2>&1 \
+  && cmake --build build-win-tests -j2 --target qrv_tests >>build-win-tests/build.log 2>&1 \
+  || { cat build-win-tests/build.log; die "building the tests failed"; }
 
 # A prefix of its own, headless and quiet, set up once; its server is kept
 # running until the end so that each test's run starts quickly.
@@ -123,7 +125,9 @@ echo "wine prefix ready after $((SECONDS - started)) s"
 log=$scratch/tests.log
 timeout 900 build-win-tests/tests/qrv_tests --gtest_filter='EndToEnd*:*RealFileRun*' >"$log" 2>&1
 status=$?
-grep -E '^\[ +(OK|FAILED|SKIPPED) +\] .*\([0-9]+ ms\)$|Failure|Skipped|^  ' "$log"
+# Each test's verdict, and the details of failures and skips (with the reason).
+awk '/^\[ +(OK|FAILED|SKIPPED) +\] .*\([0-9]+ ms\)$|Failure$|^  |Skipped$/ { print }
+     /Skipped$/ { if ((getline line) > 0) print line }' "$log"
 passed=$(grep -c '^\[       OK \]' "$log")
 failed=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log")
 skipped=$(grep -cE '^\[  SKIPPED \] .*\([0-9]+ ms\)$' "$log")
