@@ -5,15 +5,43 @@ include(GNUInstallDirs)
 
 configure_file(${PROJECT_SOURCE_DIR}/man/qrv_tools.1.in ${PROJECT_BINARY_DIR}/qrv_tools.1 @ONLY)
 
-install(TARGETS qrv_tools RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Directories 0755, files 0644 and the program 0755, whatever the umask.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+install(TARGETS qrv_tools RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 if(NOT WIN32)
-  install(FILES ${PROJECT_BINARY_DIR}/qrv_tools.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Gzipped with -n (no name, no time stamp), so the package is reproducible.
+  find_program(QRV_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/qrv_tools.1.gz
+    COMMAND ${QRV_GZIP} -9n -c ${PROJECT_BINARY_DIR}/qrv_tools.1 > ${PROJECT_BINARY_DIR}/qrv_tools.1.gz
+    DEPENDS ${PROJECT_BINARY_DIR}/qrv_tools.1
+    VERBATIM)
+  add_custom_target(qrv_man_page ALL DEPENDS ${PROJECT_BINARY_DIR}/qrv_tools.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/qrv_tools.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  # The package's changelog names the version; a new version needs an entry.
+  file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog QRV_CHANGELOG_TOP LIMIT_COUNT 1)
+  if(NOT QRV_CHANGELOG_TOP MATCHES "^qrv-tools \\(${PROJECT_VERSION}\\) ")
+    message(WARNING "packaging/changelog has no entry for ${PROJECT_VERSION} at its top")
+  endif()
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
+    COMMAND ${QRV_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${PROJECT_BINARY_DIR}/changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    VERBATIM)
+  add_custom_target(qrv_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
+  set(QRV_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/qrv-tools)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+    DESTINATION ${QRV_DOC_DIR} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides RENAME qrv-tools
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 endif()
 
 set(CPACK_PACKAGE_NAME qrv-tools)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "qrv_tools developers")
-set(CPACK_PACKAGE_CONTACT "qrv_tools developers <qrv-tools@localhost>")
+set(CPACK_PACKAGE_CONTACT "qrv_tools developers <qrv-tools@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "Convert Intel HEX firmware into a flash image, optionally TEA/XTEA encrypted")
 set(CPACK_PACKAGE_DESCRIPTION

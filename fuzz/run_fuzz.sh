@@ -2,7 +2,7 @@
 # Builds the reader's fuzz target with clang and runs it for a bounded time
 # (default 60 s) on a scratch copy of the seed corpus and of every kept
 # regression input; the checked-in corpus is never grown. Crash inputs are
-# left in build-fuzz/artifacts/.
+# left in build-fuzz/artifacts/. QRV_WERROR=ON makes warnings errors.
 #   fuzz/run_fuzz.sh [seconds]
 set -euo pipefail
 
@@ -11,8 +11,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${QRV_FUZZ_BUILD_DIR:-$root/build-fuzz}"
 
 CXX="${CXX:-clang++}" cmake -S "$root" -B "$build" -G Ninja \
-  -DQRV_BUILD_FUZZ=ON -DQRV_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target hex_reader_fuzzer
+  -DQRV_BUILD_FUZZ=ON -DQRV_BUILD_TESTS=OFF -DQRV_WERROR="${QRV_WERROR:-OFF}" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

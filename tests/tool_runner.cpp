@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -55,6 +57,24 @@ std::string read_file(const std::string& path) {
   return bytes.str();
 }
 
+namespace {
+
+// Windows text output turns each LF into CR LF, exactly once: a bare LF or a
+// doubled CR is a fault of the program, not of the console.
+std::string fold_windows_lines(const std::string& out) {
+  std::string folded;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (out[i] == '\r' && i + 1 < out.size() && out[i + 1] == '\n') continue;
+    if (out[i] == '\n' && (i == 0 || out[i - 1] != '\r' || (i >= 2 && out[i - 2] == '\r'))) {
+      ADD_FAILURE() << "Windows console output: LF at byte " << i << " not preceded by exactly one CR";
+    }
+    folded += out[i];
+  }
+  return folded;
+}
+
+}  // namespace
+
 ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args, const RunSetup& setup) {
   char out_name[] = "/tmp/qrv_out_XXXXXX";
   char err_name[] = "/tmp/qrv_err_XXXXXX";
@@ -62,6 +82,7 @@ ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& a
   const int err_fd = mkstemp(err_name);
   if (out_fd < 0 || err_fd < 0) throw std::runtime_error("mkstemp failed");
   const std::string exe = tool_path();
+  const std::string launcher = QRV_TEST_LAUNCHER;
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(127);
@@ -73,12 +94,15 @@ ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& a
       dup2(fd, STDOUT_FILENO);
     }
     dup2(err_fd, STDERR_FILENO);
+    const int null_fd = open("/dev/null", O_RDONLY);
+    if (null_fd >= 0) dup2(null_fd, STDIN_FILENO);
     if (setup.in_child) setup.in_child();
     std::vector<char*> argv;
+    if (!launcher.empty()) argv.push_back(const_cast<char*>(launcher.c_str()));
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(exe.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   int wait_status = 0;
@@ -88,9 +112,14 @@ ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& a
   ToolResult result{read_file(out_name), WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, read_file(err_name)};
   unlink(out_name);
   unlink(err_name);
+  if (tool_is_windows_build()) {
+    result.out = fold_windows_lines(result.out);
+    result.err = fold_windows_lines(result.err);
+  }
   return result;
 }
 
 std::string tool_path() { return QRV_TOOLS_EXE; }
+bool tool_is_windows_build() { return QRV_TEST_WINDOWS != 0; }
 std::string test_data(const std::string& name) { return std::string(QRV_TEST_DATA) + "/" + name; }
 std::string example_file(const std::string& name) { return std::string(QRV_EXAMPLES) + "/" + name; }

@@ -1,4 +1,6 @@
-// Runs the real qrv_tools in a scratch directory, for end-to-end tests.
+// Runs the program under test (the built qrv_tools, or the executable and
+// launcher the build configuration names) in a scratch directory, for
+// end-to-end tests.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +29,7 @@ class ScratchDir {
 };
 
 struct ToolResult {
-  std::string out;  // standard output, byte for byte
+  std::string out;  // standard output, byte for byte (a Windows build's CR LF as LF)
   int status;       // exit status as a shell sees it (-1 is 255)
   std::string err;  // standard error
 };
@@ -38,7 +40,9 @@ struct RunSetup {
   std::function<void()> in_child;  // runs in the child just before the exec
 };
 
-// Runs the executable with `args` (argv[1..]) in directory `dir`.
+// Runs the executable with `args` (argv[1..]) in directory `dir`, with no
+// standard input. A Windows build's console output must end every line in
+// exactly one CR LF; anything else is a test failure, reported here.
 ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args,
                        const RunSetup& setup = RunSetup{});
 
@@ -47,5 +51,8 @@ std::string read_file(const std::string& path);
 
 // The executable under test, and the fixed data directories.
 std::string tool_path();
+// True when the program under test is a Windows build, for the few cases the
+// Windows platform cannot honour (the caller skips them with a reason).
+bool tool_is_windows_build();
 std::string test_data(const std::string& name);
 std::string example_file(const std::string& name);
