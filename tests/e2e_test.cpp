@@ -419,7 +419,6 @@ TEST(EndToEnd, FailedRenameLeavesNoTemporaryFile) {
 }
 
 TEST(EndToEnd, PlantedFilesAtTheOldTemporaryNameAreLeftAlone) {
-  // POSIX only
   // A link to a file outside, a FIFO and an unrelated file where earlier
   // versions put their temporary files: none is opened, followed or removed.
   ScratchDir dir;
@@ -448,7 +447,6 @@ TEST(EndToEnd, PlantedFilesAtTheOldTemporaryNameAreLeftAlone) {
 }
 
 TEST(EndToEnd, LongestAcceptedOutputNameIsWritten) {
-  // POSIX only
   // 251 characters and ".BIN" make 255, the longest name a directory entry takes.
   const std::string base(251, 'n');
   check_runs({
@@ -458,7 +456,6 @@ TEST(EndToEnd, LongestAcceptedOutputNameIsWritten) {
 }
 
 TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
-  // POSIX only
   // A file size limit of 4096 bytes: the BIN of 0x800 bytes fits, the HEX of
   // 128 records (5773 bytes) is cut off by the kernel after its first 4096.
   ScratchDir dir;
@@ -473,12 +470,16 @@ TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
   const ToolResult result = run_tool_in(dir.path(), {"-l0x800"}, setup);
   EXPECT_EQ(result.out, BANNER + FILL + creating("800") + HEX_FAILED);
   EXPECT_EQ(result.status, 255);
-  EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+  expect_reasons(result.err, {"FIRMWARE.HEX"});
+  // Windows words the refusal its own way.
+  if (!tool_is_windows_build()) {
+    EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+  }
   expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
 }
 
 TEST(EndToEnd, ModesOfWrittenFiles) {
-  // POSIX only
+  if (tool_is_windows_build()) GTEST_SKIP() << "Windows files have no permission bits";
   // A replaced file keeps its permission bits whatever the umask; a new one
   // gets 0666 less the umask; a symlink in the target's place counts as new.
   struct ModeCase {
@@ -510,7 +511,7 @@ TEST(EndToEnd, ModesOfWrittenFiles) {
 }
 
 TEST(EndToEnd, SymlinkedTargetIsReplacedAndWhatItPointedToKept) {
-  // POSIX only
+  if (tool_is_windows_build()) GTEST_SKIP() << "wine resolves a POSIX symlink before Windows code sees it";
   // Even a read-only file behind the link is no reason to refuse: only the
   // link is replaced.
   ScratchDir dir;
@@ -532,7 +533,6 @@ TEST(EndToEnd, SymlinkedTargetIsReplacedAndWhatItPointedToKept) {
 }
 
 TEST(EndToEnd, StandardOutputOnAFullDevice) {
-  // POSIX only
   // The files are written; the lost messages make the run a failure.
   struct FullCase {
     std::vector<std::string> args;
@@ -549,13 +549,16 @@ TEST(EndToEnd, StandardOutputOnAFullDevice) {
     setup.stdout_path = "/dev/full";
     const ToolResult result = run_tool_in(dir.path(), c.args, setup);
     EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.err, "qrv_tools: standard output: "s + std::strerror(ENOSPC) + "\n");
+    expect_reasons(result.err, {"standard output"});
+    // The Windows runtime keeps no reason for a failed console write.
+    if (!tool_is_windows_build()) {
+      EXPECT_EQ(result.err, "qrv_tools: standard output: "s + std::strerror(ENOSPC) + "\n");
+    }
     expect_files(dir, c.outputs);
   }
 }
 
 TEST(EndToEnd, ParallelRunsOnOneTargetEachLeaveAWholeImage) {
-  // POSIX only
   // Four runs at once, each with an image of its own size; whichever renames
   // last wins, but the target is always one run's complete output.
   const std::vector<std::string> limits = {"0x4000", "0x6000", "0x8000", "0xA000"};
