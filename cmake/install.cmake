@@ -31,7 +31,7 @@ if(NOT WIN32)
     VERBATIM)
   add_custom_target(qrv_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)
   set(QRV_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/qrv-tools)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION ${QRV_DOC_DIR} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides RENAME qrv-tools
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
