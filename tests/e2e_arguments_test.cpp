@@ -1,0 +1,112 @@
+// Runs of the real qrv_tools that end before any output file is written:
+// help and usage, wrong switches and values, and input files that are
+// missing, not Intel HEX or a directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+#include "usage_text.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+
+const std::string WRONG = "one or more params wrong!\n";
+const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
+const std::string LINE_TOO_LONG = "Error:  line too long\n";
+
+}  // namespace
+
+TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
+  const std::string long_value(252, 'v');
+  const Files a{{"a.hex", A_HEX}};
+  check_runs({
+      {{}, {}, BANNER + USAGE, 0, {}},
+      {{"-h"}, {}, BANNER + USAGE, 0, {}},
+      {{"-?"}, {}, BANNER + USAGE, 0, {}},
+      {{"-H"}, {}, BANNER + USAGE, 0, {}},
+      {{"-e+", "/?", "-sq"}, {}, BANNER + USAGE, 0, {}},
+      {{"app.hex"}, {}, BANNER + WRONG + USAGE, 255, {}},
+      {{"-i", "a.hex"}, a, BANNER + WRONG + USAGE, 255, {}},
+      {{"-c0x53"}, {}, BANNER + "unknown cpu -c83\n", 255, {}},
+      {{"-c0x159"}, {}, BANNER + "unknown cpu -c345\n", 255, {}},
+      {{"-c4294967385"}, {}, BANNER + "unknown cpu -c2147483647\n", 255, {}},
+      {{"-sq"}, {}, BANNER + "unknown option -sSq\n", 255, {}},
+      {{"-E"}, {}, BANNER + "unknown option -eE\0\n"s, 255, {}},
+      {{"-x?"}, {}, BANNER + "unknown option -xX?\n", 255, {}},
+      {{"-m"}, {}, BANNER + "unknown option -mM\0\n"s, 255, {}},
+      {{"-ay"}, {}, BANNER + "unknown option -aAy\n", 255, {}},
+      {{"-f"}, {}, BANNER + "unknown option -f\0\n"s, 255, {}},
+      {{"-fq"}, {}, BANNER + "unknown option -fq\n", 255, {}},
+      {{"-"}, {}, BANNER + "unknown option -\0\n"s, 255, {}},
+      {{"/"}, {}, BANNER + "unknown option -\0\n"s, 255, {}},
+      {{"-q"}, {}, BANNER + "unknown option -Q\n", 255, {}},
+      {{"-i" + long_value}, {}, BANNER + "Error:  value of -I too long\n", 255, {}},
+      {{"-O" + long_value}, {}, BANNER + "Error:  value of -O too long\n", 255, {}},
+      {{"/k" + long_value}, {}, BANNER + "Error:  value of -K too long\n", 255, {}},
+      {{"-l0x10000"}, {}, BANNER + "Error:  limit 0x10000 above flashbuf size 0xF400\n", 255, {}},
+      {{"-ia.hex", "-l0xF401"}, a, BANNER + "Error:  limit 0xF401 above flashbuf size 0xF400\n", 255, {}},
+      {{"-ia,b,c,d,e"}, {}, BANNER + FILL + "too many hexfiles", 255, {}},
+      {{"-ia,,b,c,d"}, {}, BANNER + FILL + "too many hexfiles", 255, {}},
+      {{"-ix"}, {}, BANNER + FILL + reading("x.hex") + "error in file x.hex\n", 255, {}, {"x.hex"}},
+      {{"-i../fw/app"}, {}, BANNER + FILL + reading("../fw/app") + "error in file ../fw/app\n", 255, {}, {"../fw/app"}},
+      {{"-imissing.hex,a.hex"},
+       a,
+       BANNER + FILL + reading("a.hex") + reading("missing.hex") + "error in file missing.hex\n",
+       255,
+       {},
+       {"missing.hex"}},
+      // No wildcard expansion on either platform: a.hex is there, "*.hex" is not.
+      {{"-i*.hex"}, a, BANNER + FILL + reading("*.hex") + "error in file *.hex\n", 255, {}, {"*.hex"}},
+  });
+}
+
+// Input files that are not valid Intel HEX end the run before any output.
+TEST(EndToEnd, BadInputFiles) {
+  const std::string eof = ":00000001FF\n";
+  const std::string first = ":040000001122334452";
+  const std::string bad_sum = ":100020000102030405060708090A0B0C0D0E0F1000";  // 0x48 is right
+  const auto failing = [](const std::string& name, const std::string& message) {
+    return BANNER + FILL + reading(name) + message + "error in file " + name + "\n";
+  };
+  check_runs({
+      {{"-inot.hex"}, {{"not.hex", "this is text\n"}}, failing("not.hex", NOT_HEX), 255, {}},
+      {{"-iblank.hex"}, {{"blank.hex", first + "\n\n" + eof}}, failing("blank.hex", NOT_HEX), 255, {}},
+      {{"-isum.hex"},
+       {{"sum.hex", first + "\r\n" + bad_sum + "\r\n" + eof}},
+       failing("sum.hex", "Error:  Checksum wrong " + bad_sum + "\n\n"),
+       255,
+       {}},
+      {{"-itype.hex"},
+       {{"type.hex", ":0100000601F8\n"}},
+       failing("type.hex", "Error:  bad record :0100000601F8\n\n"),
+       255,
+       {}},
+      {{"-ishort.hex"},
+       {{"short.hex", ":10000000FF\n"}},
+       failing("short.hex", "Error:  bad record :10000000FF\n\n"),
+       255,
+       {}},
+      {{"-ilong.hex"}, {{"long.hex", ":" + std::string(1100, '0') + "\n"}}, failing("long.hex", LINE_TOO_LONG), 255, {}},
+      // The later-named file is read first; the failure in the other still
+      // ends the run.
+      {{"-inot.hex,a.hex"},
+       {{"not.hex", "this is text\n"}, {"a.hex", A_HEX}},
+       BANNER + FILL + reading("a.hex") + reading("not.hex") + NOT_HEX + "error in file not.hex\n",
+       255,
+       {}},
+  });
+}
+
+TEST(EndToEnd, DirectoryAsInputFile) {
+  ScratchDir dir;
+  ASSERT_EQ(mkdir(dir.file("adir.hex").c_str(), 0755), 0);
+  const ToolResult result = run_tool_in(dir.path(), {"-iadir.hex"});
+  EXPECT_EQ(result.out, BANNER + FILL + reading("adir.hex") + "error in file adir.hex\n");
+  EXPECT_EQ(result.status, 255);
+  expect_reasons(result.err, {"adir.hex"});
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"adir.hex"});
+}

@@ -1,0 +1,149 @@
+// A generated file of pseudo-random records run through the real qrv_tools:
+// the image it must give, and pairs of runs over it that must agree.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+
+const std::string TOO_LARGE = "Warning:  HexFile too large for the selected CPU\n";
+
+// One record, its checksum making all its bytes sum to 0 mod 256.
+std::string record(unsigned type, unsigned address, const std::string& data) {
+  unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
+  std::string text(":");
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);
+  text += digits;
+  for (const char c : data) {
+    sum += static_cast<unsigned char>(c);
+    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(c));
+    text += digits;
+  }
+  std::snprintf(digits, sizeof digits, "%02X", (0x100 - sum % 0x100) % 0x100);
+  return text + digits;
+}
+
+// A file of 16- and 32-byte records of pseudo-random bytes, behind a linear
+// address record: 0x600 bytes at 0, 0x40 across the 0x3800 chip size, and
+// 16 bytes across the end of the image. Also the image it must give.
+struct Generated {
+  std::vector<std::string> lines;
+  std::string image;
+};
+
+Generated generated_file() {
+  Generated g{{record(4, 0, "\0\0"s)}, ff(0xF400)};
+  std::uint32_t x = 12345;
+  const auto data = [&x](std::size_t count) {
+    std::string bytes;
+    for (std::size_t i = 0; i < count; ++i) {
+      x = (x * 1103515245u + 12345u) % 2147483648u;
+      bytes += static_cast<char>((x >> 16) & 0xFF);
+    }
+    return bytes;
+  };
+  const auto add = [&g](unsigned address, const std::string& bytes) {
+    g.lines.push_back(record(0, address, bytes));
+    for (std::size_t i = 0; i < bytes.size() && address + i < g.image.size(); ++i) g.image[address + i] = bytes[i];
+  };
+  for (unsigned a = 0; a < 0x600; a += 16) add(a, data(16));
+  for (unsigned a = 0x37E0; a < 0x3820; a += 32) add(a, data(32));
+  add(0xF3F8, data(16));
+  return g;
+}
+
+std::string joined(const std::vector<std::string>& lines, const std::string& end_of_line) {
+  std::string text;
+  for (const std::string& line : lines) text += line + end_of_line;
+  return text;
+}
+
+}  // namespace
+
+TEST(EndToEnd, GeneratedFileGivesItsImage) {
+  const Generated g = generated_file();
+  check_runs({
+      {{"-igen.hex"},
+       {{"gen.hex", joined(g.lines, "\n") + ":00000001FF\n"}},
+       BANNER + FILL + reading("gen.hex") + TOO_LARGE + creating("F400") + DONE,
+       0,
+       {{"FIRMWARE.BIN", g.image}, {"FIRMWARE.HEX", hex_of(g.image)}}},
+      {{"-igen.hex", "-c0x52"},
+       {{"gen.hex", joined(g.lines, "\n") + ":00000001FF\n"}},
+       BANNER + FILL + reading("gen.hex") + TOO_LARGE + creating("3800") + DONE,
+       0,
+       {{"FIRMWARE.BIN", g.image.substr(0, 0x3800)}, {"FIRMWARE.HEX", hex_of(g.image.substr(0, 0x3800))}}},
+  });
+}
+
+// Pairs of runs that must give the same stdout and the same files (or, where
+// `same` is false, different files): input variants that must read alike,
+// and spellings of one key or setting. Each run reads its own in.hex.
+TEST(EndToEnd, RunsThatMustAgree) {
+  const Generated g = generated_file();
+  const std::string plain = joined(g.lines, "\n") + ":00000001FF\n";
+  std::vector<std::string> lower = g.lines;
+  for (std::string& line : lower) {
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  const struct {
+    const char* what;
+    std::string input_a;
+    std::vector<std::string> args_a;
+    std::string input_b;
+    std::vector<std::string> args_b;
+    bool same;
+  } cases[] = {
+      {"CR LF", joined(g.lines, "\r\n") + ":00000001FF\r\n", {"-x+", "-s+"}, plain, {"-x+", "-s+"}, true},
+      {"lower case", joined(lower, "\n") + ":00000001ff\n", {"-x+", "-s+"}, plain, {"-x+", "-s+"}, true},
+      {"Ctrl-Z ends the file", joined(g.lines, "\n") + "\x1a:garbage after Ctrl-Z\n", {"-e+"}, plain, {"-e+"}, true},
+      {"text after the end record", plain + "not a record", {"-e+"}, plain, {"-e+"}, true},
+      {"no end record", joined(g.lines, "\n"), {"-x+"}, plain, {"-x+"}, true},
+      {"only 16 key characters count", plain, {"-e+", "-kSecretKey0123456789"}, plain, {"-e+", "-kSecretKey0123456"}, true},
+      // A -k value goes over the key with its NUL; later bytes stay.
+      {"short key keeps the previous key's rest",
+       plain, {"-x+", "-kLongerKeyThanSixteen", "-kab"}, plain, {"-x+", "-kabcgerKeyThanSixteen", "-kab"}, true},
+      {"short key over the built-in one", plain, {"-x+", "-s+", "-kabc"}, plain, {"-x+", "-s+", "-kxyzQMoonOverHill", "-kabc"}, true},
+      {"empty key", plain, {"-e+", "-m+", "-k"}, plain, {"-e+", "-m+", "-kXaleMoonOverHill", "-k"}, true},
+      {"quotes and backslashes in a key", plain, {"-e+", "-ka \"b\\c\\"}, plain, {"-e+", "-kQQQQQQQQOverHill", "-ka \"b\\c\\"}, true},
+      {"251-character key", plain, {"-x+", "-k" + std::string(251, 'k')}, plain, {"-x+", "-k" + std::string(16, 'k')}, true},
+      {"XTEA turns TEA off", plain, {"-e+", "-x+", "-m+"}, plain, {"-x+", "-m+"}, true},
+      {"slash and upper case switches", plain, {"/e+", "/s+", "/m+"}, plain, {"-E+", "-S+", "-M+"}, true},
+      {"the key matters", plain, {"-x+", "-kabc"}, plain, {"-x+"}, false},
+      {"the key's rest matters", plain, {"-e+", "-kLongerKeyThanSixteen", "-kab"}, plain, {"-e+", "-kab"}, false},
+      {"the word order matters", plain, {"-e+", "-m+"}, plain, {"-e+"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir_a;
+    ScratchDir dir_b;
+    dir_a.write("in.hex", c.input_a);
+    dir_b.write("in.hex", c.input_b);
+    std::vector<std::string> args_a = c.args_a;
+    std::vector<std::string> args_b = c.args_b;
+    args_a.insert(args_a.begin(), "-iin.hex");
+    args_b.insert(args_b.begin(), "-iin.hex");
+    const ToolResult a = run_tool_in(dir_a.path(), args_a);
+    const ToolResult b = run_tool_in(dir_b.path(), args_b);
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(b.status, 0);
+    if (c.same) {
+      EXPECT_EQ(a.out, b.out);
+    }
+    EXPECT_NE(a.out.find(DONE), std::string::npos);
+    EXPECT_EQ(dir_a.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX", "in.hex"}));
+    EXPECT_EQ(dir_b.entries(), dir_a.entries());
+    for (const char* name : {"FIRMWARE.BIN", "FIRMWARE.HEX"}) {
+      EXPECT_EQ(dir_a.read(name) == dir_b.read(name), c.same) << name;
+    }
+  }
+}

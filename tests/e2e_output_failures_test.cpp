@@ -1,0 +1,147 @@
+// Output files of the real qrv_tools that cannot be written, or not wholly:
+// missing directory, read-only file or directory, a failed rename, a write
+// refused midway, and standard output on a full device.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace {
+
+using std::string_literals::operator""s;
+
+const std::string BIN_FAILED = "creating binary file failed!\n";
+const std::string HEX_FAILED = "creating hexfile failed!\n";
+
+}  // namespace
+
+TEST(EndToEnd, OutputsThatCannotBeWritten) {
+  const std::string failed_20 = BANNER + FILL + creating("20");
+  check_runs({
+      {{"-onodir/fw", "-l0x20"}, {}, failed_20 + BIN_FAILED + HEX_FAILED, 255, {}, {"nodir/fw.BIN", "nodir/fw.HEX"}},
+      {{"-onodir/fw.bin", "-a+"},
+       {},
+       BANNER + FILL + creating("F400") + BIN_FAILED + HEX_FAILED + AUTOFLASH,
+       255,
+       {},
+       {"nodir/fw.BIN", "nodir/fw.HEX"}},
+  });
+
+  // Read-only is judged by the permission bits, so this holds for root too.
+  struct ReadOnlyCase {
+    std::string what;
+    std::function<void(const ScratchDir&)> protect;
+    std::string out;
+    Files left;
+    std::vector<std::string> reasons_for;
+  };
+  const std::vector<ReadOnlyCase> cases = {
+      {"read-only BIN",
+       [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.BIN").c_str(), 0444); },
+       failed_20 + BIN_FAILED,
+       {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", FF_HEX_20}},
+       {"FIRMWARE.BIN"}},
+      {"read-only HEX",
+       [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.HEX").c_str(), 0444); },
+       failed_20 + HEX_FAILED,
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", "old hex"}},
+       {"FIRMWARE.HEX"}},
+  };
+  for (const ReadOnlyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    dir.write("FIRMWARE.BIN", "old bin");
+    dir.write("FIRMWARE.HEX", "old hex");
+    c.protect(dir);
+    const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.status, 255);
+    expect_reasons(result.err, c.reasons_for);
+    expect_files(dir, c.left);
+  }
+}
+
+TEST(EndToEnd, ReadOnlyDirectoryKeepsItsFiles) {
+  // Windows has no write permission on a directory (its read-only attribute
+  // does not stop writing), and CI runs as root, which wine does not restrain.
+  if (tool_is_windows_build()) GTEST_SKIP() << "no directory write permission on Windows";
+  ScratchDir dir;
+  dir.write("FIRMWARE.BIN", "old bin");
+  dir.write("FIRMWARE.HEX", "old hex");
+  chmod(dir.path().c_str(), 0555);
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + BIN_FAILED + HEX_FAILED);
+  EXPECT_EQ(result.status, 255);
+  expect_reasons(result.err, {"FIRMWARE.BIN", "FIRMWARE.HEX"});
+  expect_files(dir, {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", "old hex"}});
+}
+
+TEST(EndToEnd, FailedRenameLeavesNoTemporaryFile) {
+  // A directory in the way of the target fails only at the rename, after the
+  // temporary file was written.
+  ScratchDir dir;
+  ASSERT_EQ(mkdir(dir.file("FIRMWARE.BIN").c_str(), 0755), 0);
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + BIN_FAILED);
+  EXPECT_EQ(result.status, 255);
+  expect_reasons(result.err, {"FIRMWARE.BIN"});
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
+  EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
+}
+
+TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
+  // A file size limit of 4096 bytes: the BIN of 0x800 bytes fits, the HEX of
+  // 128 records (5773 bytes) is cut off by the kernel after its first 4096.
+  ScratchDir dir;
+  dir.write("FIRMWARE.BIN", "old bin");
+  dir.write("FIRMWARE.HEX", "old hex");
+  RunSetup setup;
+  setup.in_child = [] {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x800"}, setup);
+  EXPECT_EQ(result.out, BANNER + FILL + creating("800") + HEX_FAILED);
+  EXPECT_EQ(result.status, 255);
+  expect_reasons(result.err, {"FIRMWARE.HEX"});
+  // Windows words the refusal its own way.
+  if (!tool_is_windows_build()) {
+    EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+  }
+  expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
+}
+
+TEST(EndToEnd, StandardOutputOnAFullDevice) {
+  // The files are written; the lost messages make the run a failure.
+  struct FullCase {
+    std::vector<std::string> args;
+    Files outputs;
+  };
+  const std::vector<FullCase> cases = {
+      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {{"-h"}, {}},
+  };
+  for (const FullCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ScratchDir dir;
+    RunSetup setup;
+    setup.stdout_path = "/dev/full";
+    const ToolResult result = run_tool_in(dir.path(), c.args, setup);
+    EXPECT_EQ(result.status, 255);
+    expect_reasons(result.err, {"standard output"});
+    // The Windows runtime keeps no reason for a failed console write.
+    if (!tool_is_windows_build()) {
+      EXPECT_EQ(result.err, "qrv_tools: standard output: "s + std::strerror(ENOSPC) + "\n");
+    }
+    expect_files(dir, c.outputs);
+  }
+}

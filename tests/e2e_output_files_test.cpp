@@ -1,0 +1,135 @@
+// How the real qrv_tools puts its output files in place: files planted at
+// the old temporary names, the longest name, the modes of written files, a
+// symlinked target, and parallel runs on one target.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+
+TEST(EndToEnd, PlantedFilesAtTheOldTemporaryNameAreLeftAlone) {
+  // A link to a file outside, a FIFO and an unrelated file where earlier
+  // versions put their temporary files: none is opened, followed or removed.
+  ScratchDir dir;
+  ScratchDir elsewhere;
+  elsewhere.write("victim", "victim");
+  ASSERT_EQ(symlink(elsewhere.file("victim").c_str(), dir.file("FIRMWARE.BIN.qrvtmp").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.file("FIRMWARE.HEX.qrvtmp").c_str(), 0644), 0);
+  dir.write("FIRMWARE.qrvtmp", "unrelated");
+  RunSetup setup;
+  setup.in_child = [] { alarm(20); };  // a run stuck on the FIFO ends, and fails
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + DONE);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.BIN.qrvtmp", "FIRMWARE.HEX",
+                                                     "FIRMWARE.HEX.qrvtmp", "FIRMWARE.qrvtmp"}));
+  EXPECT_EQ(dir.read("FIRMWARE.BIN"), ff(0x20));
+  EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
+  EXPECT_EQ(dir.read("FIRMWARE.qrvtmp"), "unrelated");
+  EXPECT_EQ(elsewhere.read("victim"), "victim");
+  struct stat info {};
+  ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN.qrvtmp").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+  ASSERT_EQ(lstat(dir.file("FIRMWARE.HEX.qrvtmp").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST(EndToEnd, LongestAcceptedOutputNameIsWritten) {
+  // 251 characters and ".BIN" make 255, the longest name a directory entry takes.
+  const std::string base(251, 'n');
+  check_runs({
+      {{"-o" + base, "-l0x20"}, {}, BANNER + FILL + creating("20") + DONE, 0,
+       {{base + ".BIN", ff(0x20)}, {base + ".HEX", FF_HEX_20}}},
+  });
+}
+
+TEST(EndToEnd, ModesOfWrittenFiles) {
+  if (tool_is_windows_build()) GTEST_SKIP() << "Windows files have no permission bits";
+  // A replaced file keeps its permission bits whatever the umask; a new one
+  // gets 0666 less the umask; a symlink in the target's place counts as new.
+  struct ModeCase {
+    mode_t umask_value;
+    int old_mode;  // -1: no file there
+    mode_t expected;
+  };
+  const std::vector<ModeCase> cases = {
+      {022, -1, 0644}, {077, -1, 0600}, {027, -1, 0640}, {0, -1, 0666},
+      {077, 0640, 0640}, {022, 0600, 0600}, {0, 0604, 0604}, {022, 0200, 0200},
+  };
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "umask " << c.umask_value << " old mode " << c.old_mode);
+    ScratchDir dir;
+    if (c.old_mode >= 0) {
+      dir.write("FIRMWARE.BIN", "old");
+      ASSERT_EQ(chmod(dir.file("FIRMWARE.BIN").c_str(), static_cast<mode_t>(c.old_mode)), 0);
+    }
+    RunSetup setup;
+    const mode_t mask = c.umask_value;
+    setup.in_child = [mask] { umask(mask); };
+    const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
+    EXPECT_EQ(result.status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(dir.file("FIRMWARE.BIN").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.expected);
+    EXPECT_EQ(info.st_size, 0x20);
+  }
+}
+
+TEST(EndToEnd, SymlinkedTargetIsReplacedAndWhatItPointedToKept) {
+  if (tool_is_windows_build()) GTEST_SKIP() << "wine resolves a POSIX symlink before Windows code sees it";
+  // Even a read-only file behind the link is no reason to refuse: only the
+  // link is replaced.
+  ScratchDir dir;
+  ScratchDir elsewhere;
+  elsewhere.write("image", "pointed to");
+  ASSERT_EQ(chmod(elsewhere.file("image").c_str(), 0444), 0);
+  ASSERT_EQ(symlink(elsewhere.file("image").c_str(), dir.file("FIRMWARE.BIN").c_str()), 0);
+  RunSetup setup;
+  setup.in_child = [] { umask(022); };
+  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
+  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + DONE);
+  EXPECT_EQ(result.status, 0);
+  expect_files(dir, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}});
+  struct stat info {};
+  ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 07777, 0644u);
+  EXPECT_EQ(elsewhere.read("image"), "pointed to");
+}
+
+TEST(EndToEnd, ParallelRunsOnOneTargetEachLeaveAWholeImage) {
+  // Four runs at once, each with an image of its own size; whichever renames
+  // last wins, but the target is always one run's complete output.
+  const std::vector<std::string> limits = {"0x4000", "0x6000", "0x8000", "0xA000"};
+  for (int round = 0; round < 3; ++round) {
+    ScratchDir dir;
+    std::vector<pid_t> children;
+    for (const std::string& limit : limits) {
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        const ToolResult result = run_tool_in(dir.path(), {"-l" + limit});
+        _exit(result.status == 0 && result.err.empty() ? 0 : 1);
+      }
+      children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+      int status = 0;
+      waitpid(pid, &status, 0);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a run failed in round " << round;
+    }
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
+    const std::string bin = dir.read("FIRMWARE.BIN");
+    EXPECT_TRUE(bin == ff(0x4000) || bin == ff(0x6000) || bin == ff(0x8000) || bin == ff(0xA000))
+        << bin.size() << " bytes";
+    const std::string hex = dir.read("FIRMWARE.HEX");
+    EXPECT_TRUE(hex == hex_of(ff(0x4000)) || hex == hex_of(ff(0x6000)) || hex == hex_of(ff(0x8000)) ||
+                hex == hex_of(ff(0xA000)))
+        << hex.size() << " bytes";
+  }
+}
