@@ -126,8 +126,7 @@ log=$scratch/tests.log
 timeout 900 build-win-tests/tests/qrv_tests --gtest_filter='EndToEnd*:*RealFileRun*' >"$log" 2>&1
 status=$?
 # Each test's verdict, and the details of failures and skips (with the reason).
-awk '/^\[ +(OK|FAILED|SKIPPED) +\] .*\([0-9]+ ms\)$|Failure$|^  |Skipped$/ { print }
-     /Skipped$/ { if ((getline line) > 0) print line }' "$log"
+grep -vE '^\[ RUN +\]|^\[(-+|=+)\]|^Note: |^Running main|^$' "$log"
 passed=$(grep -c '^\[       OK \]' "$log")
 failed=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log")
 skipped=$(grep -cE '^\[  SKIPPED \] .*\([0-9]+ ms\)$' "$log")

@@ -46,8 +46,25 @@ SystemError close_native_file(NativeFile& file) {
   return closed ? 0 : GetLastError();
 }
 
+// While another run renames onto the same target, Windows refuses a second
+// rename there for a moment (access denied, or a sharing violation) where a
+// POSIX rename would simply replace it; so the rename is tried again for up
+// to a second before the refusal counts.
+constexpr int REPLACE_TRIES = 100;
+constexpr DWORD REPLACE_PAUSE_MS = 10;
+
 SystemError replace_file(const char* from, const char* target) {
-  return MoveFileExA(from, target, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : GetLastError();
+  SystemError error = 0;
+  for (int attempt = 0; attempt < REPLACE_TRIES; ++attempt) {
+    if (MoveFileExA(from, target, MOVEFILE_REPLACE_EXISTING) != 0) return 0;
+    error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return error;
+    // A directory in the target's place stays there.
+    const DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return error;
+    Sleep(REPLACE_PAUSE_MS);
+  }
+  return error;
 }
 
 void remove_file(const char* name) { DeleteFileA(name); }
