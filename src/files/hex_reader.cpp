@@ -30,27 +30,36 @@ constexpr std::array<std::uint16_t, 256> make_halves(unsigned shift) {
 constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
 constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
 
-// Every field of a record, whatever it holds: the `width` (2 or 4) characters
+// A record line as its fields see it: its characters up to the LF. A copy
+// of the length, so that the loop over the data bytes keeps it in a register
+// instead of reading it back from the shared line buffer after every call.
+struct RecordText {
+  const char* text;
+  std::size_t length;
+};
+
+// Every field of a record goes through here: the `width` (2 or 4) characters
 // at `position` (the ':' is position 1), converted as strtol does in base 16.
-// Characters past the line read as NUL, so a field never reaches outside its
-// own line. Plain digits, by far the common case, take the pair tables and
-// no call; anything else goes the strtol way.
-inline std::uint32_t field_value(const Line& line, std::size_t position, std::size_t width) {
+// A field never reaches past its line: there strtol would meet the LF (white
+// space with nothing after it) or the NUL, and both end the number alike.
+// Plain digits, by far the common case, take the pair tables without a call;
+// anything else goes the strtol way.
+inline std::uint32_t field_value(RecordText line, std::size_t position, std::size_t width) {
   const std::size_t start = position - 1;
-  if (start >= line.size) return 0;
-  const char* const text = line.text.data() + start;
-  if (start + width <= line.size) {
-    std::uint32_t value = 0;
-    unsigned misses = 0;
-    for (std::size_t i = 0; i < width; i += 2) {
-      const unsigned pair = HIGH_HALVES[static_cast<unsigned char>(text[i])] |
-                            LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
-      misses |= pair;
-      value = value << 8 | pair;
-    }
-    if (misses < NOT_A_DIGIT) return value;
+  if (start >= line.length) return 0;
+  const char* const text = line.text + start;
+  // A field that starts in the line but runs past it meets the LF or the NUL,
+  // no digit: the plain case needs no second length check.
+  std::uint32_t value = 0;
+  unsigned misses = 0;
+  for (std::size_t i = 0; i < width; i += 2) {
+    const unsigned pair = HIGH_HALVES[static_cast<unsigned char>(text[i])] |
+                          LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
+    misses |= pair;
+    value = value << 8 | pair;
   }
-  return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.size - start, width), 16));
+  if (misses < NOT_A_DIGIT) return value;
+  return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - start, width), 16));
 }
 
 // Record types, as the type field gives them.
@@ -77,9 +86,10 @@ RecordResult read_record(const Line& line, FileState& state) {
     std::printf("Error:  not a Intel Hex file\n");
     return RecordResult::failed;
   }
-  const auto count = static_cast<std::uint8_t>(field_value(line, 2, 2));
-  const auto address = static_cast<std::uint16_t>(field_value(line, 4, 4));
-  const auto type = static_cast<std::uint8_t>(field_value(line, 8, 2));
+  const RecordText record{line.text.data(), line.length};
+  const auto count = static_cast<std::uint8_t>(field_value(record, 2, 2));
+  const auto address = static_cast<std::uint16_t>(field_value(record, 4, 4));
+  const auto type = static_cast<std::uint8_t>(field_value(record, 8, 2));
   if (type == TYPE_END_OF_FILE) return RecordResult::end;  // its checksum is not checked
 
   const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
@@ -92,15 +102,15 @@ RecordResult read_record(const Line& line, FileState& state) {
   // The data bytes and, after them, the checksum (the length check above
   // keeps every one of them inside the line).
   std::array<std::uint8_t, 256> bytes;
-  for (std::size_t i = 0; i <= count; ++i) bytes[i] = static_cast<std::uint8_t>(field_value(line, 10 + 2 * i, 2));
+  for (std::size_t i = 0; i <= count; ++i) bytes[i] = static_cast<std::uint8_t>(field_value(record, 10 + 2 * i, 2));
   auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
   for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
 
-  // A data record's bytes are stored before its checksum is compared, and
-  // stay stored when it fails, as the reader always did; the size warning
-  // comes first too. No output can show those bytes: a failed file ends the
-  // run before any output file is created, so undoing the store would buy
-  // nothing.
+  // A data record's bytes are stored before its checksum is compared and stay
+  // stored when it fails, as the reader has always done (its tests hold it to
+  // that), just as the size warning comes before the checksum message. It is
+  // harmless: a failed file ends the run before any output file is created,
+  // so no output ever carries those bytes.
   if (type == TYPE_DATA) {
     const std::uint64_t full_address = state.base + address;
     if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {
