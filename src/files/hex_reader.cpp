@@ -62,13 +62,13 @@ inline std::uint32_t field_value(RecordText line, std::size_t position, std::siz
   return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - start, width), 16));
 }
 
-// Record types, as the type field gives them.
+// Record types, as the type field gives them. Types 03 and 05 carry a start
+// address, of no use to an image: their checksum is checked, nothing more.
 constexpr std::uint8_t TYPE_DATA = 0x00;
 constexpr std::uint8_t TYPE_END_OF_FILE = 0x01;
 constexpr std::uint8_t TYPE_EXTENDED_SEGMENT_ADDRESS = 0x02;  // base = value << 4
-constexpr std::uint8_t TYPE_START_SEGMENT_ADDRESS = 0x03;     // checked, then ignored
 constexpr std::uint8_t TYPE_EXTENDED_LINEAR_ADDRESS = 0x04;   // base = value << 16
-constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // checked, then ignored
+constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // the highest type known
 
 enum class RecordResult { next, end, failed };
 
