@@ -30,24 +30,24 @@ constexpr std::array<std::uint16_t, 256> make_halves(unsigned shift) {
 constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
 constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
 
-// A record line as its fields see it: its characters up to the LF. A copy
-// of the length, so that the loop over the data bytes keeps it in a register
-// instead of reading it back from the shared line buffer after every call.
-struct RecordText {
+// The characters that fields are cut from: a whole record line up to its
+// LF, or just its byte fields. A copy of the length, so that the loop over
+// the data bytes keeps it in a register rather than reading it back from the
+// shared line buffer after every call.
+struct FieldText {
   const char* text;
   std::size_t length;
 };
 
 // Every field of a record goes through here: the `width` (2 or 4) characters
-// at `position` (the ':' is position 1), converted as strtol does in base 16.
-// A field never reaches past its line: there strtol would meet the LF (white
-// space with nothing after it) or the NUL, and both end the number alike.
-// Plain digits, by far the common case, take the pair tables without a call;
-// anything else goes the strtol way.
-inline std::uint32_t field_value(RecordText line, std::size_t position, std::size_t width) {
-  const std::size_t start = position - 1;
-  if (start >= line.length) return 0;
-  const char* const text = line.text + start;
+// at `offset`, converted as strtol does in base 16. A field never reaches
+// past its text: there strtol would meet the LF (white space with nothing
+// after it) or the NUL, and both end the number alike. Plain digits, by far
+// the common case, take the pair tables without a call; anything else goes
+// the strtol way.
+inline std::uint32_t field_value(FieldText from, std::size_t offset, std::size_t width) {
+  if (offset >= from.length) return 0;
+  const char* const text = from.text + offset;
   // A field that starts in the line but runs past it meets the LF or the NUL,
   // no digit: the plain case needs no second length check.
   std::uint32_t value = 0;
@@ -59,7 +59,7 @@ inline std::uint32_t field_value(RecordText line, std::size_t position, std::siz
     value = value << 8 | pair;
   }
   if (misses < NOT_A_DIGIT) return value;
-  return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - start, width), 16));
+  return static_cast<std::uint32_t>(text_to_int32(text, std::min(from.length - offset, width), 16));
 }
 
 // Record types, as the type field gives them. Types 03 and 05 carry a start
@@ -86,23 +86,28 @@ RecordResult read_record(const Line& line, FileState& state) {
     std::printf("Error:  not a Intel Hex file\n");
     return RecordResult::failed;
   }
-  const RecordText record{line.text.data(), line.length};
-  const auto count = static_cast<std::uint8_t>(field_value(record, 2, 2));
-  const auto address = static_cast<std::uint16_t>(field_value(record, 4, 4));
-  const auto type = static_cast<std::uint8_t>(field_value(record, 8, 2));
+  // The header: ':' count(2) address(4) type(2).
+  const FieldText record{line.text.data(), line.length};
+  const auto count = static_cast<std::uint8_t>(field_value(record, 1, 2));
+  const auto address = static_cast<std::uint16_t>(field_value(record, 3, 4));
+  const auto type = static_cast<std::uint8_t>(field_value(record, 7, 2));
   if (type == TYPE_END_OF_FILE) return RecordResult::end;  // its checksum is not checked
 
   const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
-  if (line.length < 11 + 2 * std::size_t{count} || type > TYPE_START_LINEAR_ADDRESS ||
+  // The data bytes, then the checksum: two characters each.
+  const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
+  if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS ||
       (is_address_record && count != 2)) {
     std::printf("Error:  bad record %s\n", line.text.data());
     return RecordResult::failed;
   }
 
-  // The data bytes and, after them, the checksum (the length check above
-  // keeps every one of them inside the line).
+  // All inside the line now. The loop stops where field_value would give 0,
+  // so the compiler drops that test from every byte.
   std::array<std::uint8_t, 256> bytes;
-  for (std::size_t i = 0; i <= count; ++i) bytes[i] = static_cast<std::uint8_t>(field_value(record, 10 + 2 * i, 2));
+  for (std::size_t i = 0; 2 * i < byte_fields.length; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(field_value(byte_fields, 2 * i, 2));
+  }
   auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
   for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
 
