@@ -7,169 +7,79 @@
 
 #include "firmware_files.h"
 #include "flashbuf.h"
+#include "line_source.h"
 #include "number_text.h"
 #include "options.h"
 #include "system_error.h"
 
 namespace {
 
-// Room for a record of 255 data bytes (521 characters) and trailing text.
-constexpr std::size_t MAX_LINE_CHARS = 1023;
-constexpr char CTRL_Z = 0x1A;
-
-// One line as read: CR bytes dropped, its LF kept when it has one, then NUL.
-struct Line {
-  std::array<char, MAX_LINE_CHARS + 2> text;
-  std::size_t length;  // characters before the LF
-  std::size_t size;    // characters including the LF
-};
-
-// Reads the file in blocks and hands out lines with the same bytes on every
-// host: CR bytes are dropped and a Ctrl-Z byte ends the file.
-struct LineSource {
-  std::FILE* file;
-  std::array<char, 16384> block;
-  std::size_t position;
-  std::size_t filled;
-  bool ended;
-};
-
-enum class LineStatus { line, end, too_long, read_error };
-
-// Reads the next block; false at the end of the file, after a Ctrl-Z, or on
-// a read error (then ferror tells).
-bool refill(LineSource& source) {
-  if (source.ended) return false;
-  source.filled = std::fread(source.block.data(), 1, source.block.size(), source.file);
-  source.position = 0;
-  if (source.filled == 0) source.ended = true;
-  return !source.ended;
-}
-
-// Ends the line after `length` characters, with its LF when it has one.
-LineStatus end_line(Line& line, std::size_t length, bool with_lf) {
-  if (with_lf) line.text[length] = '\n';
-  line.text[length + (with_lf ? 1 : 0)] = '\0';
-  line.length = length;
-  line.size = length + (with_lf ? 1 : 0);
-  return LineStatus::line;
-}
-
-LineStatus next_line(LineSource& source, Line& line) {
-  // Locals, not the members, in the byte loop: stores through a char pointer
-  // could alias the members and would force them back to memory every byte.
-  char* const out = line.text.data();
-  std::size_t length = 0;
-  for (;;) {
-    if (source.position == source.filled && !refill(source)) {
-      if (std::ferror(source.file) != 0) return LineStatus::read_error;
-      if (length == 0) return LineStatus::end;
-      break;
-    }
-    const char* const begin = source.block.data() + source.position;
-    const std::size_t available = source.filled - source.position;
-    const auto* const lf = static_cast<const char*>(std::memchr(begin, '\n', available));
-    const std::size_t span = lf != nullptr ? static_cast<std::size_t>(lf - begin) : available;
-    // Most lines hold no CR but the one before their LF and no Ctrl-Z: copy
-    // those whole; the byte loop below handles the rest.
-    std::size_t plain = span > 0 && begin[span - 1] == '\r' ? span - 1 : span;
-    if (length + plain > MAX_LINE_CHARS || std::memchr(begin, '\r', plain) != nullptr ||
-        std::memchr(begin, CTRL_Z, plain) != nullptr) {
-      plain = 0;
-    }
-    std::memcpy(out + length, begin, plain);
-    length += plain;
-    for (std::size_t i = plain; i < span; ++i) {
-      const char c = begin[i];
-      if (c == '\r') continue;
-      if (c == CTRL_Z) {
-        source.ended = true;
-        source.position = source.filled;
-        return length == 0 ? LineStatus::end : end_line(line, length, false);
-      }
-      if (length == MAX_LINE_CHARS) return LineStatus::too_long;
-      out[length++] = c;
-    }
-    source.position += span;
-    if (lf != nullptr) {
-      ++source.position;
-      return end_line(line, length, true);
-    }
-  }
-  return end_line(line, length, false);
-}
-
-constexpr std::array<std::int8_t, 256> make_hex_digit_values() {
-  std::array<std::int8_t, 256> values{};
-  for (auto& value : values) value = -1;
-  for (int c = 0; c < 10; ++c) values[static_cast<std::size_t>('0' + c)] = static_cast<std::int8_t>(c);
-  for (int c = 0; c < 6; ++c) {
-    values[static_cast<std::size_t>('A' + c)] = static_cast<std::int8_t>(10 + c);
-    values[static_cast<std::size_t>('a' + c)] = static_cast<std::int8_t>(10 + c);
-  }
-  return values;
-}
-constexpr std::array<std::int8_t, 256> HEX_DIGIT_VALUES = make_hex_digit_values();
-
-// The field of `width` characters at `position` (the ':' is position 1),
-// converted as strtol does in base 16. Characters past the line read as NUL,
-// so a field never reaches outside its own line.
-std::uint32_t field_value(const Line& line, std::size_t position, std::size_t width) {
-  const std::size_t start = position - 1;
-  if (start >= line.size) return 0;
-  const char* text = line.text.data() + start;
-  // Plain digits, by far the common case, need no strtol rules.
-  if (start + width <= line.size) {
-    std::uint32_t value = 0;
-    std::size_t i = 0;
-    for (; i < width; ++i) {
-      const int digit = HEX_DIGIT_VALUES[static_cast<unsigned char>(text[i])];
-      if (digit < 0) break;
-      value = value << 4 | static_cast<std::uint32_t>(digit);
-    }
-    if (i == width) return value;
-  }
-  const std::size_t available = line.size - start < width ? line.size - start : width;
-  return static_cast<std::uint32_t>(text_to_int32(text, available, 16));
-}
-
-// A character's digit value shifted into the high or low half of a byte, or
-// NOT_A_DIGIT: or-ing the two halves of a pair gives its byte value, or a
-// value above 0xFF when either character is not a plain hex digit.
+// A character's hex digit value shifted into the high or low half of a byte,
+// or NOT_A_DIGIT: or-ing the two halves of a pair gives its byte value, or a
+// value of NOT_A_DIGIT or more when either character is not a plain digit.
 constexpr std::uint16_t NOT_A_DIGIT = 0x100;
-constexpr std::array<std::uint16_t, 256> make_half_values(unsigned shift) {
+constexpr std::array<std::uint16_t, 256> make_halves(unsigned shift) {
   std::array<std::uint16_t, 256> halves{};
-  for (std::size_t c = 0; c < 256; ++c) {
-    const int digit = HEX_DIGIT_VALUES[c];
-    halves[c] = digit < 0 ? NOT_A_DIGIT : static_cast<std::uint16_t>(static_cast<unsigned>(digit) << shift);
+  for (unsigned c = 0; c < 256; ++c) {
+    const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
+                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                  : NOT_A_DIGIT;
+    halves[c] = static_cast<std::uint16_t>(digit == NOT_A_DIGIT ? digit : digit << shift);
   }
   return halves;
 }
-constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_half_values(4);
-constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_half_values(0);
+constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
+constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
 
-// The two-character field at `position`, which lies inside the line (the
-// record's length was checked): plain digits, the common case, without a call.
-std::uint8_t byte_field(const Line& line, std::size_t position) {
-  const char* text = line.text.data() + position - 1;
-  const unsigned pair = HIGH_HALVES[static_cast<unsigned char>(text[0])] |
-                        LOW_HALVES[static_cast<unsigned char>(text[1])];
-  return static_cast<std::uint8_t>(pair < NOT_A_DIGIT ? pair : field_value(line, position, 2));
+// The characters that fields are cut from: a whole record line up to its
+// LF, or just its byte fields. A copy of the length, so that the loop over
+// the data bytes keeps it in a register rather than reading it back from the
+// shared line buffer after every call.
+struct FieldText {
+  const char* text;
+  std::size_t length;
+};
+
+// Every field of a record goes through here: the `width` (2 or 4) characters
+// at `offset`, converted as strtol does in base 16. A field never reaches
+// past its text: there strtol would meet the LF (white space with nothing
+// after it) or the NUL, and both end the number alike. Plain digits, by far
+// the common case, take the pair tables without a call; anything else goes
+// the strtol way.
+inline std::uint32_t field_value(FieldText from, std::size_t offset, std::size_t width) {
+  if (offset >= from.length) return 0;
+  const char* const text = from.text + offset;
+  // A field that starts in the line but runs past it meets the LF or the NUL,
+  // no digit: the plain case needs no second length check.
+  std::uint32_t value = 0;
+  unsigned misses = 0;
+  for (std::size_t i = 0; i < width; i += 2) {
+    const unsigned pair = HIGH_HALVES[static_cast<unsigned char>(text[i])] |
+                          LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
+    misses |= pair;
+    value = value << 8 | pair;
+  }
+  if (misses < NOT_A_DIGIT) return value;
+  return static_cast<std::uint32_t>(text_to_int32(text, std::min(from.length - offset, width), 16));
 }
 
-enum RecordType : std::uint8_t {
-  DATA = 0x00,
-  END_OF_FILE = 0x01,
-  EXTENDED_SEGMENT_ADDRESS = 0x02,
-  START_SEGMENT_ADDRESS = 0x03,
-  EXTENDED_LINEAR_ADDRESS = 0x04,
-  START_LINEAR_ADDRESS = 0x05,
-};
+// Record types, as the type field gives them. Types 03 and 05 carry a start
+// address, of no use to an image: their checksum is checked, nothing more.
+constexpr std::uint8_t TYPE_DATA = 0x00;
+constexpr std::uint8_t TYPE_END_OF_FILE = 0x01;
+constexpr std::uint8_t TYPE_EXTENDED_SEGMENT_ADDRESS = 0x02;  // base = value << 4
+constexpr std::uint8_t TYPE_EXTENDED_LINEAR_ADDRESS = 0x04;   // base = value << 16
+constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // the highest type known
 
 enum class RecordResult { next, end, failed };
 
 struct FileState {
-  std::uint64_t base;  // added to the address field of data records
+  // Added to the address field of data records. 64 bits wide because a type
+  // 04 base reaches 0xFFFF0000: with an address of 0xFFFF and 255 bytes the
+  // record's end passes 2^32, and in 32 bits the size warning's comparison
+  // would wrap to a small value and stay silent.
+  std::uint64_t base;
   bool warning_pending;
 };
 
@@ -178,25 +88,37 @@ RecordResult read_record(const Line& line, FileState& state) {
     std::printf("Error:  not a Intel Hex file\n");
     return RecordResult::failed;
   }
-  const auto count = static_cast<std::uint8_t>(field_value(line, 2, 2));
-  const auto address = static_cast<std::uint16_t>(field_value(line, 4, 4));
-  const auto type = static_cast<std::uint8_t>(field_value(line, 8, 2));
-  if (type == END_OF_FILE) return RecordResult::end;  // its checksum is not checked
+  // The header: ':' count(2) address(4) type(2).
+  const FieldText record{line.text.data(), line.length};
+  const auto count = static_cast<std::uint8_t>(field_value(record, 1, 2));
+  const auto address = static_cast<std::uint16_t>(field_value(record, 3, 4));
+  const auto type = static_cast<std::uint8_t>(field_value(record, 7, 2));
+  if (type == TYPE_END_OF_FILE) return RecordResult::end;  // its checksum is not checked
 
-  const bool is_address_record = type == EXTENDED_SEGMENT_ADDRESS || type == EXTENDED_LINEAR_ADDRESS;
-  if (line.length < 11 + 2 * std::size_t{count} || type > START_LINEAR_ADDRESS ||
+  const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
+  // The data bytes, then the checksum: two characters each.
+  const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
+  if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS ||
       (is_address_record && count != 2)) {
     std::printf("Error:  bad record %s\n", line.text.data());
     return RecordResult::failed;
   }
 
-  // The data bytes and, after them, the checksum.
+  // All inside the line now. The loop stops where field_value would give 0,
+  // so the compiler drops that test from every byte.
   std::array<std::uint8_t, 256> bytes;
-  for (std::size_t i = 0; i <= count; ++i) bytes[i] = byte_field(line, 10 + 2 * i);
+  for (std::size_t i = 0; 2 * i < byte_fields.length; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(field_value(byte_fields, 2 * i, 2));
+  }
   auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
   for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
 
-  if (type == DATA) {
+  // A data record's bytes are stored before its checksum is compared and stay
+  // stored when it fails, as the reader has always done (its tests hold it to
+  // that), just as the size warning comes before the checksum message. It is
+  // harmless: a failed file ends the run before any output file is created,
+  // so no output ever carries those bytes.
+  if (type == TYPE_DATA) {
     const std::uint64_t full_address = state.base + address;
     if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {
       std::printf("Warning:  HexFile too large for the selected CPU\n");
@@ -214,7 +136,7 @@ RecordResult read_record(const Line& line, FileState& state) {
   }
   if (is_address_record) {
     const std::uint64_t value = std::uint64_t{bytes[0]} << 8 | bytes[1];
-    state.base = type == EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
+    state.base = type == TYPE_EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
   }
   return RecordResult::next;
 }
@@ -224,20 +146,17 @@ LineSource source;
 Line line;
 
 int read_records(std::FILE* file) {
-  source.file = file;
-  source.position = 0;
-  source.filled = 0;
-  source.ended = false;
+  start_lines(source, file);
   FileState state{0, true};
   for (;;) {
     switch (next_line(source, line)) {
       case LineStatus::end:
-        return 0;  // a file without an end-of-file record is accepted
+        return FILE_OK;  // a file without an end-of-file record is accepted
       case LineStatus::read_error:
-        return -1;
+        return FILE_FAILED;
       case LineStatus::too_long:
         std::printf("Error:  line too long\n");
-        return -1;
+        return FILE_FAILED;
       case LineStatus::line:
         break;
     }
@@ -245,9 +164,9 @@ int read_records(std::FILE* file) {
       case RecordResult::next:
         break;
       case RecordResult::end:
-        return 0;
+        return FILE_OK;
       case RecordResult::failed:
-        return -1;
+        return FILE_FAILED;
     }
   }
 }
@@ -255,16 +174,16 @@ int read_records(std::FILE* file) {
 }  // namespace
 
 int read_hex_file(const char* name) {
-  if (name == nullptr || name[0] == '\0') return -1;
-  // Binary mode: CR and Ctrl-Z are handled above, alike on every host.
+  if (name == nullptr || name[0] == '\0') return FILE_FAILED;
+  // Binary mode: the line source handles CR and Ctrl-Z alike on every host.
   std::FILE* file = std::fopen(name, "rb");
   if (file == nullptr) {
     print_file_error(name, errno);
-    return -1;
+    return FILE_FAILED;
   }
   const int result = read_records(file);
   // A read error ends read_records at once, so errno still tells its reason.
-  if (result != 0 && std::ferror(file) != 0) print_file_error(name, errno);
+  if (result != FILE_OK && std::ferror(file) != 0) print_file_error(name, errno);
   std::fclose(file);
   return result;
 }

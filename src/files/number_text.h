@@ -11,4 +11,7 @@
 // a digit of the base; no digits give 0; values beyond the signed 32-bit
 // range saturate. Looks at no more than `length` characters and stops at a
 // NUL, so a fixed-width field needs no copy.
-std::int32_t text_to_int32(const char* text, std::size_t length, int base);
+// Cold: the reader calls it only for a field that is not plain hex digits,
+// the command line once per number. The hint keeps the reader's byte loop
+// laid out for plain digits (about 5% of its time).
+[[gnu::cold]] std::int32_t text_to_int32(const char* text, std::size_t length, int base);
