@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "encrypt_passes.h"
-#include "flashbuf.h"
+#include "crypt/encrypt_passes.h"
+#include "front/flashbuf.h"
 
 namespace {
 

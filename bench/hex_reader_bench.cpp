@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "options.h"
+#include "files/firmware_files.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 namespace {
 

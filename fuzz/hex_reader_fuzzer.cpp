@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "options.h"
+#include "files/firmware_files.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "options.h"
+#include "front/command_line.h"
+#include "front/options.h"
 #include "usage_text.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "crypt.h"
-#include "encrypt_passes.h"
-#include "flashbuf.h"
-#include "options.h"
+#include "crypt/crypt.h"
+#include "crypt/encrypt_passes.h"
+#include "front/command_line.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "options.h"
+#include "files/firmware_files.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 #include "tool_runner.h"
 
 using namespace std::string_literals;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "line_source.h"
+#include "files/line_source.h"
 #include "tool_runner.h"
 
 using namespace std::string_literals;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "number_text.h"
+#include "files/number_text.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "flashbuf.h"
-#include "options.h"
-#include "run.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
+#include "front/run.h"
 
 namespace {
 

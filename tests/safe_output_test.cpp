@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "safe_output.h"
+#include "files/safe_output.h"
 #include "tool_runner.h"
 
 namespace {

@@ -2,11 +2,11 @@
 // mode and key from the settings and prints the progress lines.
 #include <cstdio>
 
-#include "block_ciphers.h"
-#include "crypt.h"
-#include "encrypt_passes.h"
-#include "flashbuf.h"
-#include "options.h"
+#include "crypt/block_ciphers.h"
+#include "crypt/crypt.h"
+#include "crypt/encrypt_passes.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "encrypt_passes.h"
+#include "crypt/encrypt_passes.h"
 
 #include <cstddef>
 
-#include "flashbuf.h"
+#include "front/flashbuf.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "block_ciphers.h"
+#include "crypt/block_ciphers.h"
 
 enum class PassCipher { tea, xtea };
 

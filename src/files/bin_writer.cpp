@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "options.h"
-#include "safe_output.h"
+#include "files/firmware_files.h"
+#include "files/safe_output.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 int write_bin_file(const char* name) {
   if (name == nullptr) return FILE_FAILED;

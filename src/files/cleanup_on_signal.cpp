@@ -1,10 +1,10 @@
-#include "cleanup_on_signal.h"
+#include "files/cleanup_on_signal.h"
 
 #include <array>
 #include <csignal>
 #include <cstddef>
 
-#include "native_file.h"
+#include "files/native_file.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -3,7 +3,7 @@
 // Windows) ends the run, so an interrupted run leaves no temporary file.
 #pragma once
 
-#include "temp_name.h"
+#include "files/temp_name.h"
 
 // Installs the handlers; each removes the listed files, then ends the
 // process as the signal would have. A signal that was ignored when the

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "line_source.h"
-#include "number_text.h"
-#include "options.h"
-#include "system_error.h"
+#include "files/firmware_files.h"
+#include "files/line_source.h"
+#include "files/number_text.h"
+#include "files/system_error.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "options.h"
-#include "safe_output.h"
+#include "files/firmware_files.h"
+#include "files/safe_output.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "line_source.h"
+#include "files/line_source.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "native_file.h"
+#include "files/native_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "system_error.h"
+#include "files/system_error.h"
 
 #ifdef _WIN32
 using NativeFile = void*;  // a HANDLE

@@ -1,4 +1,4 @@
-#include "number_text.h"
+#include "files/number_text.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "safe_output.h"
+#include "files/safe_output.h"
 
 #include <cstring>
 
-#include "cleanup_on_signal.h"
-#include "target_check.h"
+#include "files/cleanup_on_signal.h"
+#include "files/target_check.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include <cstddef>
 
-#include "native_file.h"
-#include "system_error.h"
-#include "temp_name.h"
+#include "files/native_file.h"
+#include "files/system_error.h"
+#include "files/temp_name.h"
 
 struct SafeOutput {
   const char* target;

@@ -1,4 +1,4 @@
-#include "system_error.h"
+#include "files/system_error.h"
 
 #include <array>
 #include <cerrno>

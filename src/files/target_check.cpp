@@ -1,10 +1,10 @@
-#include "target_check.h"
+#include "files/target_check.h"
 
 #include <sys/stat.h>
 
 #include <cstring>
 
-#include "temp_name.h"
+#include "files/temp_name.h"
 
 namespace {
 

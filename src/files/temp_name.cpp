@@ -1,4 +1,4 @@
-#include "temp_name.h"
+#include "files/temp_name.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,13 +1,13 @@
-#include "command_line.h"
+#include "front/command_line.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
 
-#include "flashbuf.h"
-#include "number_text.h"
-#include "options.h"
-#include "usage.h"
+#include "files/number_text.h"
+#include "front/flashbuf.h"
+#include "front/options.h"
+#include "front/usage.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "console.h"
+#include "front/console.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run.h"
+#include "front/run.h"
 
 #ifdef _WIN32
 // Windows runtimes buffer _IOLBF fully: unbuffered there.

@@ -1,3 +1,3 @@
-#include "run.h"
+#include "front/run.h"
 
 int main(int argc, char* argv[]) { return run_tool(argc, argv); }

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "front/options.h"
 
 #include <cstring>
 

@@ -1,17 +1,17 @@
-#include "run.h"
+#include "front/run.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <random>
 
-#include "command_line.h"
-#include "console.h"
-#include "crypt.h"
-#include "firmware_files.h"
-#include "flashbuf.h"
-#include "safe_output.h"
-#include "usage.h"
+#include "crypt/crypt.h"
+#include "files/firmware_files.h"
+#include "files/safe_output.h"
+#include "front/command_line.h"
+#include "front/console.h"
+#include "front/flashbuf.h"
+#include "front/usage.h"
 
 namespace {
 

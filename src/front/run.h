@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "options.h"
+#include "front/options.h"
 
 // The process's exit status. A shell sees the failure status as 255.
 constexpr int EXIT_STATUS_SUCCESS = 0;

@@ -1,4 +1,4 @@
-#include "usage.h"
+#include "front/usage.h"
 
 #include <cstdio>
 
