@@ -1,76 +1,20 @@
-// Intel HEX files made by real toolchains (SDCC, objcopy, srec_cat), read in
-// process and converted by the whole tool. Every expected image was made by
-// srec_cat (tests/data/make_data.sh); the HEX output is read back by srec_cat.
+// Intel HEX files made by real toolchains (SDCC, objcopy, srec_cat), converted
+// by the whole tool. Every expected image was made by srec_cat
+// (tests/data/make_data.sh); the HEX output is read back by srec_cat.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "files/firmware_files.h"
-#include "front/flashbuf.h"
-#include "front/options.h"
+#include "real_files_support.h"
 #include "tool_runner.h"
 
 namespace {
 
-constexpr std::size_t IMAGE = FLASHBUF_SIZE;
-const std::string WARNING = "Warning:  HexFile too large for the selected CPU\n";
-
-struct RealFile {
-  const char* label;
-  const char* hex;       // file name in tests/data, or in examples
-  bool in_examples;
-  const char* expected;  // tests/data/<expected>.expected.bin
-  std::size_t window;    // image address of the expected file's first byte
-  std::uint64_t data_end;  // one past the highest data byte (srec_info)
-};
-
-// Windows and data ends as make_data.sh and srec_info give them.
-const std::vector<RealFile> REAL_FILES = {
-    {"sdcc_blink", "blink.hex", true, "blink", 0x0000, 0x018B},
-    {"objcopy_segment", "objcopy_segment.hex", false, "objcopy_segment", 0x0100, 0x1F040},
-    {"objcopy_linear", "objcopy_linear.hex", false, "objcopy_linear", 0x7E00, 0xABC020},
-    {"srec_255", "srec_255.hex", false, "srec_255", 0x1000, 0x1BB8},
-    {"srec_32_crlf", "srec_32_crlf.hex", false, "srec_32_crlf", 0x0000, 0x0800},
-    {"srec_segment", "srec_segment.hex", false, "srec_segment", 0xF2C8, 0x100C0},
-    {"srec_i8hex_lower", "srec_i8hex_lower.hex", false, "srec_i8hex_lower", 0x3780, 0x3800},
-};
-
-// Test names and failure messages show the label, not the raw bytes.
-void PrintTo(const RealFile& file, std::ostream* os) { *os << file.label; }
-
-std::string hex_path(const RealFile& file) {
-  return file.in_examples ? example_file(file.hex) : test_data(file.hex);
-}
-
-// The full image: 0xFF with the stored window laid in.
-std::string image_from_window(const std::string& expected, std::size_t window) {
-  const std::string bytes = read_file(test_data(expected + ".expected.bin"));
-  std::string image(IMAGE, '\xFF');
-  if (bytes.empty() || window + bytes.size() > IMAGE) {
-    ADD_FAILURE() << "missing or oversized " << expected << ".expected.bin";
-    return image;
-  }
-  return image.replace(window, bytes.size(), bytes);
-}
-
-std::string expected_image(const RealFile& file) { return image_from_window(file.expected, file.window); }
-
-// Index of the first differing byte (or of the shorter end); npos if equal.
-std::size_t first_difference(const std::string& a, const std::string& b) {
-  const auto where = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-  if (where.first == a.end() && where.second == b.end()) return std::string::npos;
-  return static_cast<std::size_t>(where.first - a.begin());
-}
-
-std::string image_now() {
-  return std::string(reinterpret_cast<const char*>(flashbuf.data()), IMAGE);
-}
+using namespace real_files_support;
 
 bool have_srec_cat() { return std::system("command -v srec_cat > /dev/null 2>&1") == 0; }
 
@@ -94,46 +38,6 @@ std::string run_output(const std::vector<std::string>& inputs, const std::string
 }
 
 std::size_t round_up_16(std::size_t n) { return (n + 15) / 16 * 16; }
-
-class RealFileRead : public testing::TestWithParam<RealFile> {};
-
-TEST_P(RealFileRead, GivesTheImageSrecCatMakes) {
-  const RealFile& file = GetParam();
-  options = default_options();
-  flashbuf.fill(0xFF);
-  // Data beyond the image must be dropped, not stored in the cipher's tail.
-  std::fill(flashbuf.begin() + IMAGE, flashbuf.end(), std::uint8_t{0x5A});
-  testing::internal::CaptureStdout();
-  const int result = read_hex_file(hex_path(file).c_str());
-  const std::string out = testing::internal::GetCapturedStdout();
-
-  EXPECT_EQ(result, 0);
-  // Once per file, however many records reach past the chip.
-  EXPECT_EQ(out, file.data_end >= IMAGE ? WARNING : "");
-  EXPECT_EQ(first_difference(image_now(), expected_image(file)), std::string::npos);
-  for (std::size_t i = IMAGE; i < flashbuf.size(); ++i) EXPECT_EQ(flashbuf[i], 0x5A) << "tail byte " << i;
-}
-
-// The warning's threshold, at the highest data address that srec_info shows.
-TEST(RealFileReadWarning, WarnsWhenDataReachesTheChipSize) {
-  for (const RealFile& file : REAL_FILES) {
-    if (file.data_end >= IMAGE) continue;  // warns for every chip: see above
-    const struct {
-      std::uint64_t cpu_size;
-      bool warns;
-    } cases[] = {{file.data_end, true}, {file.data_end - 1, true}, {file.data_end + 1, false}, {IMAGE, false}};
-    for (const auto& c : cases) {
-      SCOPED_TRACE(testing::Message() << file.label << " cpu_size 0x" << std::hex << c.cpu_size);
-      options = default_options();
-      options.cpu_size = static_cast<std::int32_t>(c.cpu_size);
-      flashbuf.fill(0xFF);
-      testing::internal::CaptureStdout();
-      EXPECT_EQ(read_hex_file(hex_path(file).c_str()), 0);
-      EXPECT_EQ(testing::internal::GetCapturedStdout(), c.warns ? WARNING : "");
-      EXPECT_EQ(first_difference(image_now(), expected_image(file)), std::string::npos);
-    }
-  }
-}
 
 class RealFileRun : public testing::TestWithParam<RealFile> {};
 
@@ -166,8 +70,6 @@ TEST_P(RealFileRun, ConvertsForEveryChip) {
   if (!srec_cat) GTEST_SKIP() << "srec_cat (Debian package srecord) missing: HEX output not read back";
 }
 
-std::string label_of(const testing::TestParamInfo<RealFile>& param) { return param.param.label; }
-INSTANTIATE_TEST_SUITE_P(Toolchains, RealFileRead, testing::ValuesIn(REAL_FILES), label_of);
 INSTANTIATE_TEST_SUITE_P(Toolchains, RealFileRun, testing::ValuesIn(REAL_FILES), label_of);
 
 // Files copied into the working directory, named without their extension.
