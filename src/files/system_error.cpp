@@ -65,14 +65,6 @@ void print_windows_error(const char* name, SystemError error) {
 
 }  // namespace
 
-SystemError last_system_error() {
-#ifdef _WIN32
-  return GetLastError();
-#else
-  return errno;
-#endif
-}
-
 void print_file_error(const char* name, int error) {
   std::fprintf(stderr, "qrv_tools: %s: %s\n", name, std::strerror(error));
 }

@@ -14,9 +14,6 @@ extern const SystemError SYSTEM_ACCESS_DENIED;
 extern const SystemError SYSTEM_NAME_TOO_LONG;
 extern const SystemError SYSTEM_TOO_MANY_FILES;
 
-// GetLastError() on Windows, errno elsewhere.
-SystemError last_system_error();
-
 // REASON is strerror(error): for the C library's calls, on every host.
 void print_file_error(const char* name, int error);
 
