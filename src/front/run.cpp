@@ -90,7 +90,9 @@ int run_conversion() {
   const int bin_status = write_bin_file(output_name(".BIN"));
   const int hex_status = write_hex_file(output_name(".HEX"));
   if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
-  if (bin_status != FILE_OK || hex_status != FILE_OK) return EXIT_STATUS_FAILURE;
+  // What was renamed is made durable, also when the other output failed.
+  const bool synced = sync_output_directories();
+  if (bin_status != FILE_OK || hex_status != FILE_OK || !synced) return EXIT_STATUS_FAILURE;
   std::printf("done\n");
   return EXIT_STATUS_SUCCESS;
 }
@@ -117,7 +119,7 @@ int run_steps(int argc, const char* const argv[]) {
 }  // namespace
 
 int run_tool(int argc, const char* const argv[]) {
-  buffer_stdout_by_line();
+  prepare_stdout();
   prepare_safe_output();
   return check_stdout(run_steps(argc, argv));
 }
