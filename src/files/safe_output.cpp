@@ -1,16 +1,15 @@
 #include "files/safe_output.h"
 
-#include <csignal>
 #include <cstring>
 
 #include "files/system_calls.h"
 
 namespace {
 
-constexpr char TEMP_PREFIX[] = ".qrv-";
-constexpr char TEMP_SUFFIX[] = ".tmp";
+// Six random letters or digits in place of the X's.
+constexpr char TEMP_NAME[] = ".qrv-XXXXXX.tmp";
+constexpr std::size_t TEMP_RANDOM_AT = 5;
 constexpr std::size_t TEMP_RANDOM_CHARS = 6;
-constexpr std::size_t TEMP_NAME_LENGTH = sizeof TEMP_PREFIX - 1 + TEMP_RANDOM_CHARS + sizeof TEMP_SUFFIX - 1;
 constexpr char NAME_CHARS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 // Names taken by other files are skipped; this many in a row means something
@@ -18,12 +17,9 @@ constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 constexpr int TEMP_TRIES = 100;
 constexpr unsigned GROUP_BITS = 0070;
 
-// Two outputs, the binary and the hex file, can be open at once.
-struct PendingFile {
-  TempPath name;
-  volatile std::sig_atomic_t used;
-};
-std::array<PendingFile, 2> pending{};
+// The temporary files to remove on a signal; the binary and the hex file
+// can be open at once. Changed only while the handlers are held off.
+std::array<const char*, 2> pending{};
 
 // The directories renamed into and not yet synced; one more is synced at once.
 std::array<TempPath, 2> renamed_directories{};
@@ -31,14 +27,14 @@ std::size_t renamed_count = 0;
 
 // Called from the signal handlers: only remove_file, which is safe there.
 void remove_pending_files() {
-  for (PendingFile& file : pending) {
-    if (file.used != 0) remove_file(file.name.data());
+  for (const char* name : pending) {
+    if (name != nullptr) remove_file(name);
   }
 }
 
 int free_pending_slot() {
   for (std::size_t i = 0; i < pending.size(); ++i) {
-    if (pending[i].used == 0) return static_cast<int>(i);
+    if (pending[i] == nullptr) return static_cast<int>(i);
   }
   return -1;
 }
@@ -73,13 +69,11 @@ std::uint64_t mix(std::uint64_t value) {
 void make_temp_name(char* name) {
   static std::uint64_t counter = 0;
   std::uint64_t bits = mix(random_bits() ^ mix(++counter));
-  std::memcpy(name, TEMP_PREFIX, sizeof TEMP_PREFIX - 1);
-  name += sizeof TEMP_PREFIX - 1;
-  for (std::size_t i = 0; i < TEMP_RANDOM_CHARS; ++i) {
+  std::memcpy(name, TEMP_NAME, sizeof TEMP_NAME);
+  for (std::size_t i = TEMP_RANDOM_AT; i < TEMP_RANDOM_AT + TEMP_RANDOM_CHARS; ++i) {
     name[i] = NAME_CHARS[bits % NAME_CHAR_COUNT];
     bits /= NAME_CHAR_COUNT;
   }
-  std::memcpy(name + TEMP_RANDOM_CHARS, TEMP_SUFFIX, sizeof TEMP_SUFFIX);
 }
 
 bool fail(SafeOutput& out, SystemError error) {
@@ -125,21 +119,12 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
     make_temp_name(out.temp_name.data() + directory);
     hold_signals();
     out.error = create_new_file(out.file, out.temp_name.data());
-    if (out.error == 0) {
-      PendingFile& entry = pending[static_cast<std::size_t>(out.slot)];
-      entry.name = out.temp_name;
-      entry.used = 1;
-    }
+    if (out.error == 0) pending[static_cast<std::size_t>(out.slot)] = out.temp_name.data();
     release_signals();
     if (out.error == 0) return true;
     if (!is_name_taken(out.error)) return false;
   }
   return false;
-}
-
-// The first failure is the one reported.
-void note_error(SafeOutput& out, SystemError error) {
-  if (out.error == 0) out.error = error;
 }
 
 // Both outputs usually go to one directory, which is then synced once.
@@ -166,7 +151,7 @@ bool open_safe_output(SafeOutput& out, const char* target) {
   out.file = NO_SYSTEM_FILE;
   out.slot = -1;
   const std::size_t directory = directory_length(target);
-  if (directory + TEMP_NAME_LENGTH >= out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
+  if (directory + sizeof TEMP_NAME > out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
   if (!check_target(out)) return false;
   out.slot = free_pending_slot();
   if (out.slot < 0) return fail(out, SYSTEM_TOO_MANY_FILES);
@@ -187,12 +172,13 @@ bool close_safe_output(SafeOutput& out) {
   if (out.error == 0 && out.keeps_group && set_group(out.file, out.group) != 0) out.final_mode &= ~GROUP_BITS;
   if (out.error == 0) out.error = set_mode(out.file, out.final_mode);
   if (out.error == 0) out.error = sync_file(out.file);
-  note_error(out, close_file(out.file));
+  const SystemError closed = close_file(out.file);
+  if (out.error == 0) out.error = closed;  // the first failure is the one reported
   // The rename or removal and the list change are one step for the handlers.
   hold_signals();
   if (out.error == 0) out.error = replace_file(out.temp_name.data(), out.target);
   const SystemError left = out.error != 0 ? remove_file(out.temp_name.data()) : 0;
-  pending[static_cast<std::size_t>(out.slot)].used = 0;
+  pending[static_cast<std::size_t>(out.slot)] = nullptr;
   release_signals();
   out.slot = -1;
   if (out.error == 0) out.error = note_renamed_directory(out.target);

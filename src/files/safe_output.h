@@ -1,13 +1,9 @@
-// Output files that appear whole or not at all, and stay so through a power
-// cut: the bytes go to a private temporary file beside the target, which is
-// forced to disk and then renamed onto the target; the directory is synced
-// after the renames.
-//
-// The temporary file, ".qrv-XXXXXX.tmp" (six random letters or digits), is
-// created exclusively with mode 0600, never through a symlink, and gets its
-// final mode and group just before the rename. Only the directory entry named
-// is replaced: a symlink there is replaced by the new file; what it pointed
-// to is left alone.
+// Output files that appear whole or not at all, also after a power cut: the
+// bytes go to a private temporary file beside the target, ".qrv-XXXXXX.tmp",
+// created exclusively with mode 0600, never through a symlink. It gets its
+// final mode and group, is forced to disk and renamed onto the target; the
+// directory is synced after the renames. Only the directory entry named is
+// replaced: a symlink there is replaced, what it pointed to is left alone.
 #pragma once
 
 #include <array>

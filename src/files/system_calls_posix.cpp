@@ -40,19 +40,12 @@ sigset_t cleanup_signal_set() {
   return set;
 }
 
-// Only async-signal-safe calls: unlink, sigaction, sigprocmask, raise.
+// Only async-signal-safe calls. The raised signal stays pending while the
+// handler runs and ends the process, by its default action, on the return.
 extern "C" void clean_up_and_end(int signal_number) {
   cleanup_files();
-  struct sigaction action {};
-  action.sa_handler = SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  sigaction(signal_number, &action, nullptr);
-  // Pending until the handler's mask is lifted; then it ends the process.
+  signal(signal_number, SIG_DFL);
   raise(signal_number);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, signal_number);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 }  // namespace
@@ -119,18 +112,19 @@ SystemError set_group(SystemFile file, std::uint32_t group) {
 SystemError set_mode(SystemFile file, unsigned mode) {
   // File systems without Unix permissions (FAT) refuse modes they cannot
   // hold; the file then has the mount's mode, like any new file there.
-  if (fchmod(descriptor(file), static_cast<mode_t>(mode)) != 0 && errno != EPERM && errno != ENOTSUP) {
-    return last_error();
-  }
-  return 0;
+  const bool refused = fchmod(descriptor(file), static_cast<mode_t>(mode)) != 0;
+  return refused && errno != EPERM && errno != ENOTSUP ? last_error() : 0;
 }
 
+// Only the data and what reads it back (the size), where the system can
+// leave the times unsynced.
 SystemError sync_file(SystemFile file) {
 #if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
-  while (fdatasync(descriptor(file)) != 0) {
+  int (*const sync)(int) = fdatasync;
 #else
-  while (fsync(descriptor(file)) != 0) {
+  int (*const sync)(int) = fsync;
 #endif
+  while (sync(descriptor(file)) != 0) {
     if (errno != EINTR) return last_error();
   }
   return 0;
@@ -182,16 +176,11 @@ void hold_signals() {
 void release_signals() { sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr); }
 
 void print_system_error(const char* name, SystemError error, const char* what) {
-  const char* reason = std::strerror(static_cast<int>(error));
-  if (what == nullptr) {
-    std::fprintf(stderr, "qrv_tools: %s: %s\n", name, reason);
-  } else {
-    std::fprintf(stderr, "qrv_tools: %s: %s: %s\n", name, what, reason);
-  }
+  std::fprintf(stderr, "qrv_tools: %s: %s%s%s\n", name, what != nullptr ? what : "", what != nullptr ? ": " : "",
+               std::strerror(static_cast<int>(error)));
 }
 
 namespace {
 std::array<char, 4096> stdout_buffer;
 }  // namespace
-
 void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "files/system_calls.h"
 
@@ -32,59 +33,18 @@ BOOL WINAPI clean_up_on_break(DWORD event) {
   return FALSE;
 }
 
-// The C library's code for a Windows error, as its own calls map them; 0
-// where it has none.
-int errno_of(SystemError error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_BAD_PATHNAME:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_CANNOT_MAKE:
-      return EACCES;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return ENOMEM;
-    case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA:
-      return EPIPE;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    case ERROR_INVALID_PARAMETER:
-      return EINVAL;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_WRITE_PROTECT:
-      return EROFS;
-    default:
-      return 0;
-  }
-}
-
-// The system's own text for the rest, without its closing ".\r\n".
-void windows_text(SystemError error, std::array<char, 256>& text) {
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                      text.data(), static_cast<DWORD>(text.size()), nullptr);
-  std::size_t end = length;
-  while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == '.')) --end;
-  text[end] = '\0';
-  if (end == 0) std::snprintf(text.data(), text.size(), "error %lu", static_cast<unsigned long>(error));
-}
+// Windows errors and the C library's codes for them, as its own calls map
+// them; where it has none, the reason is the system's own text.
+constexpr std::array<std::pair<DWORD, int>, 24> C_LIBRARY_ERRORS = {{
+    {ERROR_FILE_NOT_FOUND, ENOENT}, {ERROR_PATH_NOT_FOUND, ENOENT}, {ERROR_INVALID_DRIVE, ENOENT},
+    {ERROR_BAD_NETPATH, ENOENT}, {ERROR_BAD_NET_NAME, ENOENT}, {ERROR_BAD_PATHNAME, ENOENT},
+    {ERROR_ACCESS_DENIED, EACCES}, {ERROR_SHARING_VIOLATION, EACCES}, {ERROR_LOCK_VIOLATION, EACCES},
+    {ERROR_NETWORK_ACCESS_DENIED, EACCES}, {ERROR_CANNOT_MAKE, EACCES}, {ERROR_FILE_EXISTS, EEXIST},
+    {ERROR_ALREADY_EXISTS, EEXIST}, {ERROR_DISK_FULL, ENOSPC}, {ERROR_HANDLE_DISK_FULL, ENOSPC},
+    {ERROR_NOT_ENOUGH_MEMORY, ENOMEM}, {ERROR_OUTOFMEMORY, ENOMEM}, {ERROR_BROKEN_PIPE, EPIPE},
+    {ERROR_NO_DATA, EPIPE}, {ERROR_NOT_SAME_DEVICE, EXDEV}, {ERROR_INVALID_PARAMETER, EINVAL},
+    {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG}, {ERROR_TOO_MANY_OPEN_FILES, EMFILE}, {ERROR_WRITE_PROTECT, EROFS},
+}};
 
 }  // namespace
 
@@ -197,16 +157,20 @@ void release_signals() {
 
 void print_system_error(const char* name, SystemError error, const char* what) {
   std::array<char, 256> text{};
-  if (errno_of(error) != 0) {
-    std::snprintf(text.data(), text.size(), "%s", std::strerror(errno_of(error)));
-  } else {
-    windows_text(error, text);
+  for (const auto& known : C_LIBRARY_ERRORS) {
+    if (known.first == error) std::snprintf(text.data(), text.size(), "%s", std::strerror(known.second));
   }
-  if (what == nullptr) {
-    std::fprintf(stderr, "qrv_tools: %s: %s\n", name, text.data());
-  } else {
-    std::fprintf(stderr, "qrv_tools: %s: %s: %s\n", name, what, text.data());
+  if (text[0] == '\0') {
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                        0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    // System texts end in ".\r\n"; the line ends without them, as strerror's.
+    std::size_t end = length;
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == '.')) --end;
+    text[end] = '\0';
+    if (end == 0) std::snprintf(text.data(), text.size(), "error %lu", static_cast<unsigned long>(error));
   }
+  std::fprintf(stderr, "qrv_tools: %s: %s%s%s\n", name, what != nullptr ? what : "", what != nullptr ? ": " : "",
+               text.data());
 }
 
 // Windows runtimes buffer _IOLBF fully: unbuffered there.
