@@ -35,7 +35,7 @@ BOOL WINAPI clean_up_on_break(DWORD event) {
 
 // Windows errors and the C library's codes for them, as its own calls map
 // them; where it has none, the reason is the system's own text.
-constexpr std::array<std::pair<DWORD, int>, 24> C_LIBRARY_ERRORS = {{
+constexpr std::array<std::pair<DWORD, int>, 26> C_LIBRARY_ERRORS = {{
     {ERROR_FILE_NOT_FOUND, ENOENT}, {ERROR_PATH_NOT_FOUND, ENOENT}, {ERROR_INVALID_DRIVE, ENOENT},
     {ERROR_BAD_NETPATH, ENOENT}, {ERROR_BAD_NET_NAME, ENOENT}, {ERROR_BAD_PATHNAME, ENOENT},
     {ERROR_ACCESS_DENIED, EACCES}, {ERROR_SHARING_VIOLATION, EACCES}, {ERROR_LOCK_VIOLATION, EACCES},
@@ -44,7 +44,16 @@ constexpr std::array<std::pair<DWORD, int>, 24> C_LIBRARY_ERRORS = {{
     {ERROR_NOT_ENOUGH_MEMORY, ENOMEM}, {ERROR_OUTOFMEMORY, ENOMEM}, {ERROR_BROKEN_PIPE, EPIPE},
     {ERROR_NO_DATA, EPIPE}, {ERROR_NOT_SAME_DEVICE, EXDEV}, {ERROR_INVALID_PARAMETER, EINVAL},
     {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG}, {ERROR_TOO_MANY_OPEN_FILES, EMFILE}, {ERROR_WRITE_PROTECT, EROFS},
+    {ERROR_INVALID_HANDLE, EBADF}, {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
 }};
+
+int c_library_code(SystemError error) {
+  for (const auto& known : C_LIBRARY_ERRORS) {
+    if (known.first == error) return known.second;
+  }
+  // The C library counts the other device and sharing errors as access denied.
+  return error >= ERROR_WRITE_PROTECT && error <= ERROR_SHARING_BUFFER_EXCEEDED ? EACCES : 0;
+}
 
 }  // namespace
 
@@ -157,10 +166,9 @@ void release_signals() {
 
 void print_system_error(const char* name, SystemError error, const char* what) {
   std::array<char, 256> text{};
-  for (const auto& known : C_LIBRARY_ERRORS) {
-    if (known.first == error) std::snprintf(text.data(), text.size(), "%s", std::strerror(known.second));
-  }
-  if (text[0] == '\0') {
+  if (c_library_code(error) != 0) {
+    std::snprintf(text.data(), text.size(), "%s", std::strerror(c_library_code(error)));
+  } else {
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
                                         0, text.data(), static_cast<DWORD>(text.size()), nullptr);
     // System texts end in ".\r\n"; the line ends without them, as strerror's.
