@@ -6,10 +6,8 @@
 
 namespace {
 
-// Six random letters or digits in place of the X's.
+// Random letters or digits in place of the X's.
 constexpr char TEMP_NAME[] = ".qrv-XXXXXX.tmp";
-constexpr std::size_t TEMP_RANDOM_AT = 5;
-constexpr std::size_t TEMP_RANDOM_CHARS = 6;
 constexpr char NAME_CHARS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 // Names taken by other files are skipped; this many in a row means something
@@ -69,10 +67,9 @@ std::uint64_t mix(std::uint64_t value) {
 void make_temp_name(char* name) {
   static std::uint64_t counter = 0;
   std::uint64_t bits = mix(random_bits() ^ mix(++counter));
-  std::memcpy(name, TEMP_NAME, sizeof TEMP_NAME);
-  for (std::size_t i = TEMP_RANDOM_AT; i < TEMP_RANDOM_AT + TEMP_RANDOM_CHARS; ++i) {
-    name[i] = NAME_CHARS[bits % NAME_CHAR_COUNT];
-    bits /= NAME_CHAR_COUNT;
+  for (std::size_t i = 0; i < sizeof TEMP_NAME; ++i) {
+    name[i] = TEMP_NAME[i] == 'X' ? NAME_CHARS[bits % NAME_CHAR_COUNT] : TEMP_NAME[i];
+    if (TEMP_NAME[i] == 'X') bits /= NAME_CHAR_COUNT;
   }
 }
 
@@ -82,12 +79,10 @@ bool fail(SafeOutput& out, SystemError error) {
   return false;
 }
 
-// Only "does not exist" makes a target new; any other error from its status
-// or its directory's fails the output, so an unreadable status never turns a
-// protected target into a new one. Read-only is judged by the permission
-// bits, not by a trial write: a run as an administrator must not overwrite
-// what is marked read-only either. A link counts as a new file, since the
-// rename replaces the link itself.
+// Only "does not exist" makes a target new: an unreadable status never turns
+// a protected target into a new one. Read-only is judged by the permission
+// bits, so an administrator's run does not overwrite it either. A link counts
+// as a new file: the rename replaces the link itself.
 bool check_target(SafeOutput& out) {
   out.final_mode = new_file_mode();
   EntryStatus status{};

@@ -30,15 +30,8 @@ constexpr std::array<int, 11> CLEANUP_SIGNALS = {SIGHUP,  SIGINT,  SIGQUIT,   SI
                                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
 
 void (*cleanup_files)() = nullptr;
-// The mask before hold_signals.
+sigset_t cleanup_set;
 sigset_t mask_before_hold;
-
-sigset_t cleanup_signal_set() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (const int signal_number : CLEANUP_SIGNALS) sigaddset(&set, signal_number);
-  return set;
-}
 
 // Only async-signal-safe calls. The raised signal stays pending while the
 // handler runs and ends the process, by its default action, on the return.
@@ -158,9 +151,11 @@ SystemError remove_file(const char* name) { return unlink(name) == 0 ? 0 : last_
 void install_signal_handlers(void (*cleanup)()) {
   cleanup_files = cleanup;
   signal(SIGXFSZ, SIG_IGN);
+  sigemptyset(&cleanup_set);
+  for (const int signal_number : CLEANUP_SIGNALS) sigaddset(&cleanup_set, signal_number);
   struct sigaction action {};
   action.sa_handler = clean_up_and_end;
-  action.sa_mask = cleanup_signal_set();
+  action.sa_mask = cleanup_set;
   for (const int signal_number : CLEANUP_SIGNALS) {
     struct sigaction previous {};
     sigaction(signal_number, nullptr, &previous);
@@ -168,10 +163,7 @@ void install_signal_handlers(void (*cleanup)()) {
   }
 }
 
-void hold_signals() {
-  const sigset_t set = cleanup_signal_set();
-  sigprocmask(SIG_BLOCK, &set, &mask_before_hold);
-}
+void hold_signals() { sigprocmask(SIG_BLOCK, &cleanup_set, &mask_before_hold); }
 
 void release_signals() { sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr); }
 
