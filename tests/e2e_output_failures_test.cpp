@@ -105,6 +105,8 @@ TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
   // (fault: SIGXFSZ at its default killed the run and left the temporary file).
   for (const auto disposition : {SIG_IGN, SIG_DFL}) {
     SCOPED_TRACE(disposition == SIG_IGN ? "SIGXFSZ ignored" : "SIGXFSZ at its default");
+    // Windows has no such signal to ignore; wine itself dies of it.
+    if (disposition == SIG_DFL && tool_is_windows_build()) continue;
     ScratchDir dir;
     dir.write("FIRMWARE.BIN", "old bin");
     dir.write("FIRMWARE.HEX", "old hex");
