@@ -13,6 +13,8 @@
 // Room for the target's directory and the temporary name.
 using TempPath = std::array<char, 512>;
 
+// Stays in place while open: the list of files to remove on a signal names
+// its temp_name there.
 struct SafeOutput {
   const char* target;
   TempPath temp_name;
