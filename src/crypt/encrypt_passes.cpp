@@ -73,8 +73,7 @@ constexpr Pass PASSES[2][2][2] = {
     {{run_pass<Tea, PassMode::fast, WordOrder::lsb_first>, run_pass<Tea, PassMode::fast, WordOrder::msb_first>},
      {run_pass<Tea, PassMode::strong, WordOrder::lsb_first>, run_pass<Tea, PassMode::strong, WordOrder::msb_first>}},
     {{run_pass<Xtea, PassMode::fast, WordOrder::lsb_first>, run_pass<Xtea, PassMode::fast, WordOrder::msb_first>},
-     {run_pass<Xtea, PassMode::strong, WordOrder::lsb_first>,
-      run_pass<Xtea, PassMode::strong, WordOrder::msb_first>}},
+     {run_pass<Xtea, PassMode::strong, WordOrder::lsb_first>, run_pass<Xtea, PassMode::strong, WordOrder::msb_first>}},
 };
 
 }  // namespace
