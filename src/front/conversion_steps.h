@@ -25,7 +25,3 @@ bool split_infile_list(NameTable& names);
 // one, even in its directory part, is taken as written, since a wrong input
 // name fails the run loudly.
 void add_hex_extensions(NameTable& names);
-
-// Ends options.outfile at the first '.' of its last path component and
-// appends `extension`; returns the name.
-const char* output_name(const char* extension);

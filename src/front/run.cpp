@@ -39,6 +39,15 @@ char* last_path_component(char* name) {
   return start;
 }
 
+// Ends options.outfile at the first '.' of its last path component and
+// appends `extension`.
+const char* output_name(const char* extension) {
+  char* dot = std::strchr(last_path_component(options.outfile.data()), '.');
+  if (dot != nullptr) *dot = '\0';
+  append(options.outfile, extension);
+  return options.outfile.data();
+}
+
 int read_input_files(const NameTable& names) {
   for (const TextField& name : names) {
     if (name[0] == '\0') continue;
@@ -122,13 +131,6 @@ void add_hex_extensions(NameTable& names) {
   for (TextField& name : names) {
     if (name[0] != '\0' && std::strchr(name.data(), '.') == nullptr) append(name, ".hex");
   }
-}
-
-const char* output_name(const char* extension) {
-  char* dot = std::strchr(last_path_component(options.outfile.data()), '.');
-  if (dot != nullptr) *dot = '\0';
-  append(options.outfile, extension);
-  return options.outfile.data();
 }
 
 int run_tool(int argc, const char* const argv[]) {
