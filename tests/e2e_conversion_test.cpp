@@ -116,7 +116,7 @@ TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
   // written. A backslash separates only on Windows.
   const bool windows = tool_is_windows_build();
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"-oFIRMWARE.BIN", "work/FIRMWARE"},
+      {"", "work/FIRMWARE"},  // no -o: the default name
       {"-o../out/fw", "out/fw"},
       {"-o../v1.2/fw.old.bin", "v1.2/fw"},
       {"-o./fw.bin", "work/fw"},
@@ -129,7 +129,9 @@ TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
     ScratchDir dir;
     for (const char* sub : {"fw", "work", "out", "v1.2"}) ASSERT_EQ(mkdir(dir.file(sub).c_str(), 0755), 0);
     dir.write("fw/app", A_HEX);
-    const ToolResult result = run_tool_in(dir.file("work"), {"-i../fw/app", output, "-l0x10"});
+    std::vector<std::string> args = {"-i../fw/app", "-l0x10"};
+    if (!output.empty()) args.push_back(output);
+    const ToolResult result = run_tool_in(dir.file("work"), args);
     EXPECT_EQ(result.out, BANNER + FILL + reading("../fw/app") + creating("10") + DONE);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(dir.read(base + ".BIN"), image);
