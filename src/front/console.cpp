@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "front/run.h"
+#include "front/exit_status.h"
 
 #ifdef _WIN32
 // Windows runtimes buffer _IOLBF fully: unbuffered there.
