@@ -1,5 +1,5 @@
-// Single cipher blocks: how the two word orders relate, enciphering in place
-// against into a separate block, and the key material that -k builds.
+// Single cipher blocks: how the two word orders relate, and enciphering in
+// place against into a separate block.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -46,33 +46,6 @@ TEST(CryptBlock, InPlaceEqualsOutOfPlaceAtAnyOffset) {
     encipher_fn(cipher)(block, out, key);
     encipher_fn(cipher)(block, block, key);
     ASSERT_EQ(0, std::memcmp(out, block, 8)) << "case " << i;
-  }
-}
-
-struct KeyCase {
-  std::vector<const char*> values;  // applied in this order
-  const char* key;                  // the 16 bytes of key material afterwards
-};
-const KeyCase KEY_CASES[] = {
-    {{}, "PaleMoonOverHill"},
-    {{""}, "\0aleMoonOverHill"},
-    {{"abc"}, "abc\0MoonOverHill"},
-    {{"0123456789abcdefWXYZ"}, "0123456789abcdef"},
-    {{"0123456789abcdefWXYZ", "xy"}, "xy\0003456789abcdef"},
-};
-
-TEST(CryptKey, SetTeakeyKeepsOldMaterialAndRebuildsMsbCopy) {
-  for (const KeyCase& c : KEY_CASES) {
-    reset();
-    for (const char* v : c.values) set_teakey(v);
-    for (std::size_t i = 0; i < 16; ++i) {
-      EXPECT_EQ(options.teakey[i], static_cast<std::uint8_t>(c.key[i])) << c.key << " byte " << i;
-    }
-    for (std::size_t g = 0; g < 4; ++g) {
-      for (std::size_t b = 0; b < 4; ++b) {
-        EXPECT_EQ(options.teakey_msb[4 * g + 3 - b], options.teakey[4 * g + b]);
-      }
-    }
   }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,7 +63,7 @@ TEST(EndToEnd, ConversionRuns) {
        0,
        {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
       {{"-ofw.old.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
-      {{"-o../out/fw.bin", "-l0x20"}, {}, done_20, 0, {{".BIN", ff(0x20)}, {".HEX", FF_HEX_20}}},
+      {{"-o./fw.v2.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
       {{"-oout", "-l0x20"}, {}, done_20, 0, {{"out.BIN", ff(0x20)}, {"out.HEX", FF_HEX_20}}},
       {{"-a+", "-l0x20"},
        {},
@@ -109,15 +111,37 @@ TEST(EndToEnd, ConversionRuns) {
 }
 
 TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
-  ScratchDir dir;
-  ASSERT_EQ(mkdir(dir.file("fw").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir(dir.file("work").c_str(), 0755), 0);
-  dir.write("fw/app", A_HEX);
-  const ToolResult result = run_tool_in(dir.file("work"), {"-i../fw/app", "-l0x10"});
-  EXPECT_EQ(result.out, BANNER + FILL + reading("../fw/app") + creating("10") + DONE);
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(dir.read("work/FIRMWARE.BIN"), "\x11\x22\x33\x44"s + ff(12));
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"fw", "work"}));
+  // Run in work/, beside fw/, out/ and v1.2/: only the last path component
+  // of the output name is cut at its first '.'; the input name is taken as
+  // written. A backslash separates only on Windows.
+  const bool windows = tool_is_windows_build();
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "work/FIRMWARE"},  // no -o: the default name
+      {"-o../out/fw", "out/fw"},
+      {"-o../v1.2/fw.old.bin", "v1.2/fw"},
+      {"-o./fw.bin", "work/fw"},
+      {"-o../out/", "out/"},
+      {"-o..\\out\\fw.bin", windows ? "out/fw" : "work/"},
+  };
+  const std::string image = "\x11\x22\x33\x44"s + ff(12);
+  for (const auto& [output, base] : cases) {
+    SCOPED_TRACE(output);
+    ScratchDir dir;
+    for (const char* sub : {"fw", "work", "out", "v1.2"}) ASSERT_EQ(mkdir(dir.file(sub).c_str(), 0755), 0);
+    dir.write("fw/app", A_HEX);
+    std::vector<std::string> args = {"-i../fw/app", "-l0x10"};
+    if (!output.empty()) args.push_back(output);
+    const ToolResult result = run_tool_in(dir.file("work"), args);
+    EXPECT_EQ(result.out, BANNER + FILL + reading("../fw/app") + creating("10") + DONE);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(dir.read(base + ".BIN"), image);
+    EXPECT_EQ(dir.read(base + ".HEX"), hex_of(image));
+    std::ptrdiff_t outputs = 0;
+    for (const char* sub : {"work", "out", "v1.2"}) {
+      outputs += std::distance(std::filesystem::directory_iterator(dir.file(sub)), {});
+    }
+    EXPECT_EQ(outputs, 2);
+  }
 }
 
 TEST(EndToEnd, RandomFillReachesBothOutputs) {

@@ -1,41 +1,101 @@
 // What the end-to-end test files share: the tool's fixed messages, builders
 // of expected output, and the table runner that checks standard output, exit
-// status, standard error and exactly the files left behind.
+// status, standard error and exactly the files left behind. Expected values
+// are written out by hand or built from the record layout, never from the
+// tool's code.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "tool_runner.h"
 
-extern const std::string BANNER;
-extern const std::string FILL;
-extern const std::string DONE;
-extern const std::string AUTOFLASH;
-extern const std::string END_RECORD;
+inline const std::string BANNER = "qrv auto hex tools \n";
+inline const std::string FILL = "  ... buffer filled with 0xFF\n";
+inline const std::string DONE = "done\n";
+inline const std::string AUTOFLASH = "Warning:  Autoflash option ignored at this time\n";
+inline const std::string END_RECORD = ":00000001FF\r\n";
 
-std::string creating(const std::string& hex_limit);
-std::string reading(const std::string& name);
-std::string ff(std::size_t count);
+inline std::string creating(const std::string& hex_limit) {
+  return "  ... creating output files limit set to 0x" + hex_limit + "\n";
+}
+inline std::string reading(const std::string& name) { return "  ... reading hex file " + name + "\n"; }
+inline std::string ff(std::size_t count) { return std::string(count, '\xFF'); }
 
-// The HEX output of an image whose size is a multiple of 16.
-std::string hex_of(const std::string& image);
+// The HEX output of an image whose size is a multiple of 16, built from the
+// record layout: the checksum makes all record bytes sum to 0 mod 256.
+inline std::string hex_of(const std::string& image) {
+  std::string text;
+  char digits[8];
+  for (std::size_t address = 0; address < image.size(); address += 16) {
+    unsigned sum = 0x10 + static_cast<unsigned>(address >> 8) + static_cast<unsigned>(address & 0xFF);
+    std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(address));
+    text += ":10" + std::string(digits) + "00";
+    for (std::size_t i = 0; i < 16; ++i) {
+      const auto byte = static_cast<unsigned char>(image[address + i]);
+      sum += byte;
+      std::snprintf(digits, sizeof digits, "%02X", byte);
+      text += digits;
+    }
+    std::snprintf(digits, sizeof digits, "%02X", (0x100 - sum % 0x100) % 0x100);
+    text += std::string(digits) + "\r\n";
+  }
+  return text + END_RECORD;
+}
 
 // Four bytes at 0: 11 22 33 44.
-extern const std::string A_HEX;
+inline const std::string A_HEX = ":040000001122334452\r\n:00000001FF\r\n";
+
 // Both outputs of a 0xFF image cut at 0x20, worked out by hand.
-extern const std::string FF_HEX_20;
+inline const std::string FF_HEX_20 =
+    ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
+    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD;
 
 using Files = std::map<std::string, std::string>;
 
+inline void expect_bytes(const std::string& actual, const std::string& expected, const std::string& what) {
+  if (actual == expected) return;
+  const auto first = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  ADD_FAILURE() << what << ": " << actual.size() << " bytes, expected " << expected.size()
+                << "; first difference at byte " << (first.first - actual.begin());
+}
+
 // Everything in the directory, with its bytes.
-void expect_files(const ScratchDir& dir, const Files& expected);
+inline void expect_files(const ScratchDir& dir, const Files& expected) {
+  std::vector<std::string> names;
+  for (const auto& entry : expected) names.push_back(entry.first);
+  EXPECT_EQ(dir.entries(), names);
+  for (const auto& [name, bytes] : expected) {
+    if (dir.exists(name)) expect_bytes(dir.read(name), bytes, name);
+  }
+}
 
 // Standard error names each of `names` in turn, one "qrv_tools: NAME: REASON"
 // line each; the reason's wording is the host's.
-void expect_reasons(const std::string& err, const std::vector<std::string>& names);
+inline void expect_reasons(const std::string& err, const std::vector<std::string>& names) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < err.size();) {
+    const std::size_t end = err.find('\n', start);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "standard error does not end its line: " << err;
+      break;
+    }
+    lines.push_back(err.substr(start, end - start));
+    start = end + 1;
+  }
+  ASSERT_EQ(lines.size(), names.size()) << err;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string prefix = "qrv_tools: " + names[i] + ": ";
+    EXPECT_EQ(lines[i].substr(0, prefix.size()), prefix);
+    EXPECT_GT(lines[i].size(), prefix.size()) << "no reason in: " << lines[i];
+  }
+}
 
 struct RunCase {
   std::vector<std::string> args;
@@ -48,4 +108,17 @@ struct RunCase {
 };
 
 // Each case in a fresh scratch directory.
-void check_runs(const std::vector<RunCase>& cases);
+inline void check_runs(const std::vector<RunCase>& cases) {
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ScratchDir dir;
+    for (const auto& [name, bytes] : c.inputs) dir.write(name, bytes);
+    const ToolResult result = run_tool_in(dir.path(), c.args);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.status, c.status);
+    expect_reasons(result.err, c.reasons_for);
+    Files left = c.inputs;
+    for (const auto& [name, bytes] : c.outputs) left[name] = bytes;
+    expect_files(dir, left);
+  }
+}

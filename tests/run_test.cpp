@@ -9,7 +9,7 @@
 
 #include "front/flashbuf.h"
 #include "front/options.h"
-#include "front/run.h"
+#include "front/conversion_steps.h"
 
 namespace {
 

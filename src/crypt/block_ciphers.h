@@ -13,11 +13,9 @@ enum class WordOrder { lsb_first, msb_first };
 template <WordOrder order>
 inline std::uint32_t load_word(const std::uint8_t* p) {
   if constexpr (order == WordOrder::lsb_first) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
   } else {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
-           std::uint32_t{p[3]};
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | std::uint32_t{p[3]};
   }
 }
 

@@ -10,22 +10,22 @@
 
 namespace {
 
-// Progress lines by cipher, then word order (lsb, msb), then mode (fast, strong).
+// Progress lines by cipher, then mode (fast, strong), then word order (lsb, msb).
 constexpr const char* PASS_MESSAGES[2][2][2] = {
     {{"  ... encrypting flashbuf lsb first using TEA fast encryption\n",
-      "  ... encrypting flashbuf lsb first using TEA strong encryption\n"},
-     {"  ... encrypting flashbuf msb first using TEA fast encryption\n",
+      "  ... encrypting flashbuf msb first using TEA fast encryption\n"},
+     {"  ... encrypting flashbuf lsb first using TEA strong encryption\n",
       "  ... encrypting flashbuf msb first using TEA strong encryption\n"}},
     {{"  ... encrypting flashbuf lsb first using XTEA fast encryption\n",
-      "  ... encrypting flashbuf lsb first using XTEA strong encryption\n"},
-     {"  ... encrypting flashbuf msb first using XTEA fast encryption\n",
+      "  ... encrypting flashbuf msb first using XTEA fast encryption\n"},
+     {"  ... encrypting flashbuf lsb first using XTEA strong encryption\n",
       "  ... encrypting flashbuf msb first using XTEA strong encryption\n"}},
 };
 
 void print_and_run_pass(PassCipher cipher) {
   const bool msb_first = options.msb_first != 0;
   const bool strong = options.strong != 0;
-  std::fputs(PASS_MESSAGES[cipher == PassCipher::xtea][msb_first][strong], stdout);
+  std::fputs(PASS_MESSAGES[cipher == PassCipher::xtea][strong][msb_first], stdout);
   encrypt_pass(cipher, msb_first ? WordOrder::msb_first : WordOrder::lsb_first,
                strong ? PassMode::strong : PassMode::fast,
                msb_first ? options.teakey_msb.data() : options.teakey.data());

@@ -29,9 +29,10 @@ void fast_pass(std::uint8_t* image, const typename Cipher::Schedule& schedule) {
 }
 
 // Each block is the previous block's output shifted by one byte plus one
-// untouched image byte, so the words stay in registers: only the byte that
+// untouched image byte, so the pass carries the two words from block to
+// block instead of reading back bytes it has just stored: only the byte that
 // no later block rewrites is stored, and the last block is stored whole into
-// the tail. This spares every block a load from bytes just stored.
+// the tail.
 template <typename Cipher, WordOrder order>
 void strong_pass(std::uint8_t* image, const typename Cipher::Schedule& schedule) {
   std::uint32_t w0[1] = {load_word<order>(image)};
@@ -54,32 +55,29 @@ void strong_pass(std::uint8_t* image, const typename Cipher::Schedule& schedule)
   store_word<order>(image + FLASHBUF_SIZE + 3, w1[0]);
 }
 
-template <typename Cipher, WordOrder order>
-void run_pass(PassMode mode, const std::uint8_t* key) {
+template <typename Cipher, PassMode mode, WordOrder order>
+void run_pass(const std::uint8_t* key) {
   const typename Cipher::Schedule schedule = Cipher::schedule(key);
-  if (mode == PassMode::strong) {
+  if constexpr (mode == PassMode::strong) {
     strong_pass<Cipher, order>(flashbuf.data(), schedule);
   } else {
     fast_pass<Cipher, order>(flashbuf.data(), schedule);
   }
 }
 
-// Turns the run-time word order into the template argument of the passes.
-template <typename Cipher>
-void run_pass_in_order(WordOrder order, PassMode mode, const std::uint8_t* key) {
-  if (order == WordOrder::msb_first) {
-    run_pass<Cipher, WordOrder::msb_first>(mode, key);
-  } else {
-    run_pass<Cipher, WordOrder::lsb_first>(mode, key);
-  }
-}
+using Pass = void (*)(const std::uint8_t* key);
+
+// Every pass by cipher (TEA, XTEA), then mode (fast, strong), then word order
+// (lsb, msb), as the progress lines are indexed.
+constexpr Pass PASSES[2][2][2] = {
+    {{run_pass<Tea, PassMode::fast, WordOrder::lsb_first>, run_pass<Tea, PassMode::fast, WordOrder::msb_first>},
+     {run_pass<Tea, PassMode::strong, WordOrder::lsb_first>, run_pass<Tea, PassMode::strong, WordOrder::msb_first>}},
+    {{run_pass<Xtea, PassMode::fast, WordOrder::lsb_first>, run_pass<Xtea, PassMode::fast, WordOrder::msb_first>},
+     {run_pass<Xtea, PassMode::strong, WordOrder::lsb_first>, run_pass<Xtea, PassMode::strong, WordOrder::msb_first>}},
+};
 
 }  // namespace
 
 void encrypt_pass(PassCipher cipher, WordOrder order, PassMode mode, const std::uint8_t* key) {
-  if (cipher == PassCipher::tea) {
-    run_pass_in_order<Tea>(order, mode, key);
-  } else {
-    run_pass_in_order<Xtea>(order, mode, key);
-  }
+  PASSES[cipher == PassCipher::xtea][mode == PassMode::strong][order == WordOrder::msb_first](key);
 }

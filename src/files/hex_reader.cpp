@@ -33,9 +33,8 @@ constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
 constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
 
 // The characters that fields are cut from: a whole record line up to its
-// LF, or just its byte fields. A copy of the length, so that the loop over
-// the data bytes keeps it in a register rather than reading it back from the
-// shared line buffer after every call.
+// LF, or just its byte fields. It holds its own copy of the length, so the
+// loop over the data bytes depends on nothing that a call may change.
 struct FieldText {
   const char* text;
   std::size_t length;
@@ -104,8 +103,8 @@ RecordResult read_record(const Line& line, FileState& state) {
     return RecordResult::failed;
   }
 
-  // All inside the line now. The loop stops where field_value would give 0,
-  // so the compiler drops that test from every byte.
+  // All inside the line now: the loop ends with the byte fields, so
+  // field_value's length test never cuts a byte short.
   std::array<std::uint8_t, 256> bytes;
   for (std::size_t i = 0; 2 * i < byte_fields.length; ++i) {
     bytes[i] = static_cast<std::uint8_t>(field_value(byte_fields, 2 * i, 2));
@@ -113,11 +112,10 @@ RecordResult read_record(const Line& line, FileState& state) {
   auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
   for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
 
-  // A data record's bytes are stored before its checksum is compared and stay
-  // stored when it fails, as the reader has always done (its tests hold it to
-  // that), just as the size warning comes before the checksum message. It is
-  // harmless: a failed file ends the run before any output file is created,
-  // so no output ever carries those bytes.
+  // A data record's bytes are stored, and the size warning printed, before
+  // its checksum is compared; a record that then fails leaves its bytes
+  // stored. That is harmless: a failed file ends the run before any output
+  // file is created, so no output ever carries those bytes.
   if (type == TYPE_DATA) {
     const std::uint64_t full_address = state.base + address;
     if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {

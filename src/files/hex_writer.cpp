@@ -1,13 +1,12 @@
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "files/firmware_files.h"
+#include "files/output_size.h"
 #include "files/safe_output.h"
 #include "front/flashbuf.h"
-#include "front/options.h"
 
 namespace {
 
@@ -59,27 +58,26 @@ char* put_record(char* p, std::uint16_t address) {
 constexpr std::size_t RECORDS_PER_BLOCK = 512;
 std::array<char, RECORDS_PER_BLOCK * RECORD_LINE_SIZE> block;
 
+// The records of the first `size` image bytes, the last one carrying the
+// bytes up to the next multiple of 16, then the end record.
+bool write_records(SafeOutput& out, std::size_t size) {
+  for (std::size_t address = 0; address < size;) {
+    char* end = block.data();
+    for (std::size_t n = 0; n < RECORDS_PER_BLOCK && address < size; ++n, address += RECORD_BYTES) {
+      end = put_record(end, static_cast<std::uint16_t>(address));
+    }
+    write_safe_output(out, block.data(), static_cast<std::size_t>(end - block.data()));
+  }
+  write_safe_output(out, END_RECORD, END_RECORD_SIZE);
+  return close_safe_output(out);
+}
+
 }  // namespace
 
 int write_hex_file(const char* name) {
   if (name == nullptr) return FILE_FAILED;
-  // The last record carries the bytes up to the next multiple of 16.
-  const std::size_t limit =
-      options.limit > 0 ? std::min(static_cast<std::size_t>(options.limit), FLASHBUF_SIZE) : 0;
   SafeOutput out;
-  bool written = open_safe_output(out, name);
-  if (written) {
-    for (std::size_t address = 0; address < limit;) {
-      char* end = block.data();
-      for (std::size_t n = 0; n < RECORDS_PER_BLOCK && address < limit; ++n, address += RECORD_BYTES) {
-        end = put_record(end, static_cast<std::uint16_t>(address));
-      }
-      write_safe_output(out, block.data(), static_cast<std::size_t>(end - block.data()));
-    }
-    write_safe_output(out, END_RECORD, END_RECORD_SIZE);
-    written = close_safe_output(out);
-  }
-  if (!written) {
+  if (!open_safe_output(out, name) || !write_records(out, output_size())) {
     std::printf("creating hexfile failed!\n");
     return FILE_FAILED;
   }

@@ -47,9 +47,7 @@ constexpr std::array<FlagSwitch, 6> FLAG_SWITCHES{{
 // Locale-independent, so every host reads the letters alike.
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::int32_t number_value(const char* value) {
-  return text_to_int32(value, std::strlen(value), 0);
-}
+std::int32_t number_value(const char* value) { return text_to_int32(value, std::strlen(value), 0); }
 
 bool apply_flag(const FlagSwitch& sw, const char* value) {
   if (value[0] != '+' && value[0] != '-') {
@@ -85,9 +83,7 @@ bool fits_text_field(char letter, const char* value) {
   return false;
 }
 
-void copy_text(TextField& field, const char* value) {
-  std::memcpy(field.data(), value, std::strlen(value) + 1);
-}
+void copy_text(TextField& field, const char* value) { std::memcpy(field.data(), value, std::strlen(value) + 1); }
 
 enum class SwitchOutcome { applied, help, failed };
 

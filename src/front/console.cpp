@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "files/system_calls.h"
-#include "front/run.h"
+#include "front/exit_status.h"
 
 void prepare_stdout() {
   errno = 0;

@@ -8,8 +8,11 @@
 #include "crypt/crypt.h"
 #include "files/firmware_files.h"
 #include "files/safe_output.h"
+#include "files/system_calls.h"
 #include "front/command_line.h"
 #include "front/console.h"
+#include "front/conversion_steps.h"
+#include "front/exit_status.h"
 #include "front/flashbuf.h"
 #include "front/usage.h"
 
@@ -19,9 +22,20 @@ void append(TextField& field, const char* suffix) {
   std::strncat(field.data(), suffix, field.size() - std::strlen(field.data()) - 1);
 }
 
-// Ends `outfile` at its first '.' and appends `extension`.
+// A '.' in a directory part (../out/fw, v1.2/fw) is no extension: only
+// the last path component is cut.
+char* last_path_component(char* name) {
+  char* start = name;
+  for (char* p = name; *p != '\0'; ++p) {
+    if (std::strchr(PATH_SEPARATORS, *p) != nullptr) start = p + 1;
+  }
+  return start;
+}
+
+// Ends options.outfile at the first '.' of its last path component and
+// appends `extension`.
 const char* output_name(const char* extension) {
-  char* dot = std::strchr(options.outfile.data(), '.');
+  char* dot = std::strchr(last_path_component(options.outfile.data()), '.');
   if (dot != nullptr) *dot = '\0';
   append(options.outfile, extension);
   return options.outfile.data();
@@ -37,6 +51,45 @@ int read_input_files(const NameTable& names) {
     }
   }
   return FILE_OK;
+}
+
+int run_conversion() {
+  fill_flashbuf(options.random_fill != 0, static_cast<std::uint32_t>(std::time(nullptr)));
+  NameTable names;
+  if (!split_infile_list(names)) return EXIT_STATUS_FAILURE;
+  add_hex_extensions(names);
+  if (read_input_files(names) != FILE_OK) return EXIT_STATUS_FAILURE;
+
+  encrypt_flashbuf();
+
+  std::printf("  ... creating output files limit set to 0x%X\n",
+              static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
+  // Both outputs are attempted even when the first fails.
+  const int bin_status = write_bin_file(output_name(".BIN"));
+  const int hex_status = write_hex_file(output_name(".HEX"));
+  if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
+  // What was renamed is made durable, also when the other output failed.
+  const bool synced = sync_output_directories();
+  if (bin_status != FILE_OK || hex_status != FILE_OK || !synced) return EXIT_STATUS_FAILURE;
+  std::printf("done\n");
+  return EXIT_STATUS_SUCCESS;
+}
+
+int run_steps(int argc, const char* const argv[]) {
+  print_banner();
+  if (argc < 2) {
+    print_usage();
+    return EXIT_STATUS_SUCCESS;
+  }
+  switch (parse_command_line(argc, argv)) {
+    case ParseOutcome::exit_success:
+      return EXIT_STATUS_SUCCESS;
+    case ParseOutcome::exit_failure:
+      return EXIT_STATUS_FAILURE;
+    case ParseOutcome::run:
+      break;
+  }
+  return run_conversion();
 }
 
 }  // namespace
@@ -74,49 +127,6 @@ void add_hex_extensions(NameTable& names) {
     if (name[0] != '\0' && std::strchr(name.data(), '.') == nullptr) append(name, ".hex");
   }
 }
-
-int run_conversion() {
-  fill_flashbuf(options.random_fill != 0, static_cast<std::uint32_t>(std::time(nullptr)));
-  NameTable names;
-  if (!split_infile_list(names)) return EXIT_STATUS_FAILURE;
-  add_hex_extensions(names);
-  if (read_input_files(names) != FILE_OK) return EXIT_STATUS_FAILURE;
-
-  encrypt_flashbuf();
-
-  std::printf("  ... creating output files limit set to 0x%X\n",
-              static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
-  // Both outputs are attempted even when the first fails.
-  const int bin_status = write_bin_file(output_name(".BIN"));
-  const int hex_status = write_hex_file(output_name(".HEX"));
-  if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
-  // What was renamed is made durable, also when the other output failed.
-  const bool synced = sync_output_directories();
-  if (bin_status != FILE_OK || hex_status != FILE_OK || !synced) return EXIT_STATUS_FAILURE;
-  std::printf("done\n");
-  return EXIT_STATUS_SUCCESS;
-}
-
-namespace {
-
-int run_steps(int argc, const char* const argv[]) {
-  print_banner();
-  if (argc < 2) {
-    print_usage();
-    return EXIT_STATUS_SUCCESS;
-  }
-  switch (parse_command_line(argc, argv)) {
-    case ParseOutcome::exit_success:
-      return EXIT_STATUS_SUCCESS;
-    case ParseOutcome::exit_failure:
-      return EXIT_STATUS_FAILURE;
-    case ParseOutcome::run:
-      break;
-  }
-  return run_conversion();
-}
-
-}  // namespace
 
 int run_tool(int argc, const char* const argv[]) {
   prepare_stdout();

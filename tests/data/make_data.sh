@@ -7,7 +7,7 @@
 # To keep the repo small only a window [start, end) of it is stored as
 # NAME.expected.bin; this script checks that every byte outside the window
 # is 0xFF, so the tests rebuild the full image as 0xFF with the window laid
-# in at `start` (the same start values are in tests/real_files_support.cpp).
+# in at `start` (the same start values are in tests/real_files_support.h).
 #
 # Needs: binutils, srecord, awk, dd, cmp. Run from anywhere.
 set -eu
