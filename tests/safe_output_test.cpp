@@ -113,8 +113,8 @@ TEST(SafeOutput, TwoWritersOnOneTargetEachCloseIntoAWholeImage) {
 
 TEST(SafeOutput, SignalWhileWritingLeavesNothingBehind) {
   // Fault: only SIGINT, SIGTERM and SIGHUP removed the temporary files.
-  for (const int signal_number : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU,
-                                  SIGVTALRM, SIGPROF}) {
+  for (const int signal_number :
+       {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF}) {
     SCOPED_TRACE(strsignal(signal_number));
     ScratchDir dir;
     dir.write("fw.BIN", "old");

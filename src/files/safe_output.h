@@ -18,12 +18,12 @@ using TempPath = std::array<char, 512>;
 struct SafeOutput {
   const char* target;
   TempPath temp_name;
-  std::intptr_t file;      // the platform's file (system_calls.h)
-  int slot;                // entry in the list of files to remove on a signal
-  unsigned final_mode;     // permission bits given just before the rename
-  std::uint32_t group;     // the replaced file's group, when it is kept
+  std::intptr_t file;   // the platform's file (system_calls.h)
+  int slot;             // entry in the list of files to remove on a signal
+  unsigned final_mode;  // permission bits given just before the rename
+  std::uint32_t group;  // the replaced file's group, when it is kept
   bool keeps_group;
-  std::uint32_t error;     // reason of the first failed step, 0 if none
+  std::uint32_t error;  // reason of the first failed step, 0 if none
 };
 
 // Reads the umask and installs the handlers that remove this run's temporary

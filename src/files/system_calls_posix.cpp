@@ -26,7 +26,7 @@ SystemError last_error() { return static_cast<SystemError>(errno); }
 int descriptor(SystemFile file) { return static_cast<int>(file); }
 
 // Every catchable signal whose default action ends the process.
-constexpr std::array<int, 11> CLEANUP_SIGNALS = {SIGHUP,  SIGINT,  SIGQUIT,   SIGPIPE, SIGALRM, SIGTERM,
+constexpr std::array<int, 11> CLEANUP_SIGNALS = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM,
                                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
 
 void (*cleanup_files)() = nullptr;

@@ -35,6 +35,7 @@ BOOL WINAPI clean_up_on_break(DWORD event) {
 
 // Windows errors and the C library's codes for them, as its own calls map
 // them; where it has none, the reason is the system's own text.
+// clang-format off
 constexpr std::array<std::pair<DWORD, int>, 26> C_LIBRARY_ERRORS = {{
     {ERROR_FILE_NOT_FOUND, ENOENT}, {ERROR_PATH_NOT_FOUND, ENOENT}, {ERROR_INVALID_DRIVE, ENOENT},
     {ERROR_BAD_NETPATH, ENOENT}, {ERROR_BAD_NET_NAME, ENOENT}, {ERROR_BAD_PATHNAME, ENOENT},
@@ -46,6 +47,7 @@ constexpr std::array<std::pair<DWORD, int>, 26> C_LIBRARY_ERRORS = {{
     {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG}, {ERROR_TOO_MANY_OPEN_FILES, EMFILE}, {ERROR_WRITE_PROTECT, EROFS},
     {ERROR_INVALID_HANDLE, EBADF}, {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
 }};
+// clang-format on
 
 int c_library_code(SystemError error) {
   for (const auto& known : C_LIBRARY_ERRORS) {
@@ -169,8 +171,8 @@ void print_system_error(const char* name, SystemError error, const char* what) {
   if (c_library_code(error) != 0) {
     std::snprintf(text.data(), text.size(), "%s", std::strerror(c_library_code(error)));
   } else {
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                        0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                        text.data(), static_cast<DWORD>(text.size()), nullptr);
     // System texts end in ".\r\n"; the line ends without them, as strerror's.
     std::size_t end = length;
     while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r' || text[end - 1] == '.')) --end;
