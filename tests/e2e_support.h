@@ -34,7 +34,8 @@ using Files = std::map<std::string, std::string>;
 void expect_files(const ScratchDir& dir, const Files& expected);
 
 // Standard error names each of `names` in turn, one "qrv_tools: NAME: REASON"
-// line each; the reason's wording is the host's.
+// line each; the reason's wording is the host's. A name holding ": warning: "
+// is the whole line after "qrv_tools: ".
 void expect_reasons(const std::string& err, const std::vector<std::string>& names);
 
 struct RunCase {
@@ -43,7 +44,8 @@ struct RunCase {
   std::string out;
   int status;
   Files outputs;
-  // Files named on standard error, one "qrv_tools: NAME: REASON" line each.
+  // Files named on standard error, one "qrv_tools: NAME: REASON" line each,
+  // or whole warning lines.
   std::vector<std::string> reasons_for = {};
 };
 

@@ -23,14 +23,27 @@ Outcome read_content(const ScratchDir& dir, const std::string& content, std::int
   return read_file_named(dir.file("in.hex").c_str());
 }
 
+// Each line of `lines` after "qrv_tools: NAME: ".
+std::string named_lines(const std::string& lines, const std::string& name) {
+  std::string named;
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = lines.find('\n', start) + 1;
+    named += "qrv_tools: " + name + ": " + lines.substr(start, end - start);
+    start = end;
+  }
+  return named;
+}
+
 }  // namespace
 
 const std::string WARNING = "Warning:  HexFile too large for the selected CPU\n";
 
 Outcome read_file_named(const char* name) {
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   const int result = read_hex_file(name);
-  return {result, testing::internal::GetCapturedStdout()};
+  std::string out = testing::internal::GetCapturedStdout();
+  return {result, out, testing::internal::GetCapturedStderr()};
 }
 
 std::string image_difference(const std::vector<Write>& writes) {
@@ -56,6 +69,9 @@ void check(const std::vector<Case>& cases) {
     const Outcome outcome = read_content(dir, c.content, c.cpu_size);
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.out, c.out);
+    if (c.err) {
+      EXPECT_EQ(outcome.err, named_lines(*c.err, dir.file("in.hex")));
+    }
     EXPECT_EQ(image_difference(c.writes), "");
   }
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct Case {
   std::string out;
   std::vector<Write> writes;  // onto an image of 0xFF
   std::int32_t cpu_size = 0xF400;
+  std::optional<std::string> err = std::nullopt;  // standard error, each line after "qrv_tools: NAME: "
 };
 
 extern const std::string WARNING;
@@ -31,9 +33,10 @@ extern const std::string WARNING;
 struct Outcome {
   int result;
   std::string out;
+  std::string err;
 };
 
-// read_hex_file on `name` as it stands, its standard output captured.
+// read_hex_file on `name` as it stands, its standard output and error captured.
 Outcome read_file_named(const char* name);
 
 // "" when flashbuf holds `writes` on 0xFF, else where it first differs.
