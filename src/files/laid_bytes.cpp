@@ -31,7 +31,11 @@ LaidRanges ranges_of(std::size_t begin, std::size_t end, WordAt word_at) {
   bool open = false;
   for (std::size_t w = begin; w < end; ++w) {
     const std::uint64_t word = word_at(w);
-    if (word == 0 && !open) continue;
+    // Whole words inside or outside a range, by far the most, need no bit loop.
+    if (word == (open ? ~std::uint64_t{0} : 0)) {
+      if (open) ranges.bytes += WORD_BITS;
+      continue;
+    }
     for (std::size_t bit = 0; bit < WORD_BITS; ++bit) {
       const bool set = (word >> bit & 1U) != 0;
       const std::size_t address = w * WORD_BITS + bit;
