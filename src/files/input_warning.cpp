@@ -39,7 +39,7 @@ void print_ranges_warning(const char* names, const char* lead, const LaidRanges&
   if (ranges.count > ranges.shown.size()) {
     const std::size_t more = ranges.count - ranges.shown.size();
     used = append(text, used, " and %u more range%s, ", static_cast<unsigned>(more), more == 1 ? "" : "s");
-    used = append(text, append_grouped(text, used, ranges.bytes), " bytes in all");
+    used = append(text, append_grouped(text, used, ranges.bytes), "%s", " bytes in all");
   }
   append(text, used, "%s", tail);
   print_input_warning(names, text.data());
