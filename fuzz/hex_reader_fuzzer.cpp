@@ -1,5 +1,6 @@
 // Arbitrary bytes as an Intel HEX file: the reader must answer 0 or -1 and
-// must never write past the image into its tail.
+// must never write past the image into its tail. Each input is read in one
+// of the run's places in the map of laid bytes.
 
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "files/firmware_files.h"
+#include "files/laid_bytes.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 
@@ -65,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint8_t tail[FLASHBUF_TAIL_SIZE];
   for (std::size_t i = 0; i < FLASHBUF_TAIL_SIZE; ++i) tail[i] = flashbuf[FLASHBUF_SIZE + i];
 
-  const int result = read_hex_file(input_file().c_str());
+  const int result = read_hex_file(input_file().c_str(), (state >> 2) % LAID_INPUTS);
   if (result != 0 && result != -1) std::abort();
   for (std::size_t i = 0; i < FLASHBUF_TAIL_SIZE; ++i) {
     if (flashbuf[FLASHBUF_SIZE + i] != tail[i]) std::abort();

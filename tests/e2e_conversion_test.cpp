@@ -20,6 +20,12 @@ const std::string B_HEX = ":04000200AABBCCDDEC\r\n:00000001FF\r\n";
 const std::string C_HEX = ":040010005566778832\n";  // LF only, no end record
 const std::string D_HEX = ":0400120001020304E0\r\n:00000001FF\r\n";
 const std::string LOWER_HEX = ":04000000aabbccddee\r\n:00000001ff\r\n";
+// D_HEX's data amid what draws no warning: address and start records, text
+// and a Ctrl-Z after the end record.
+const std::string E_HEX =
+    ":020000040000FA\r\n:0400000300001234B3\r\n:0400120001020304E0\r\n:00000001FF\r\nnot a record\r\n\x1a";
+
+std::string without_end(const std::string& hex) { return hex.substr(0, hex.size() - END_RECORD.size()); }
 
 }  // namespace
 
@@ -27,6 +33,12 @@ TEST(EndToEnd, ConversionRuns) {
   const std::string image_ab = "\x11\x22\x33\x44\xCC\xDD"s + ff(26);
   const std::string image_ba = "\x11\x22\xAA\xBB\xCC\xDD"s + ff(26);
   const std::string image_abcd = "\x11\x22\x33\x44\xCC\xDD"s + ff(10) + "\x55\x66\x77\x88\x03\x04"s + ff(10);
+  const std::string image_ae = "\x11\x22\x33\x44"s + ff(14) + "\x01\x02\x03\x04"s + ff(10);
+  const std::string kept_a = "a.hex, b.hex: warning: both give data for 0x0002-0x0003; a.hex is kept";
+  // 0x1000 bytes at 0, then one byte at 0, 2 and 4 (01+FF+address) and the
+  // records from 0x10 on once more: 3 + 0xFF0 bytes given twice.
+  const std::string twice_hex = without_end(hex_of(ff(0x1000))) + ":01000000FF00\r\n:01000200FFFE\r\n:01000400FFFC\r\n" +
+                                hex_of(ff(0x1000)).substr(45);
   const Files ab{{"a.hex", A_HEX}, {"b.hex", B_HEX}};
   const std::string done_20 = BANNER + FILL + creating("20") + DONE;
   check_runs({
@@ -78,7 +90,8 @@ TEST(EndToEnd, ConversionRuns) {
        {{"FIRMWARE.BIN", image_ab},
         {"FIRMWARE.HEX",
          ":1000000011223344CCDDFFFFFFFFFFFFFFFFFFFFA7\r\n"
-         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}}},
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}},
+       {kept_a}},
       {{"-ib.hex,a.hex", "-l0x20"},
        ab,
        BANNER + FILL + reading("a.hex") + reading("b.hex") + creating("20") + DONE,
@@ -86,12 +99,14 @@ TEST(EndToEnd, ConversionRuns) {
        {{"FIRMWARE.BIN", image_ba},
         {"FIRMWARE.HEX",
          ":100000001122AABBCCDDFFFFFFFFFFFFFFFFFFFFB9\r\n"
-         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}}},
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}},
+       {"b.hex, a.hex: warning: both give data for 0x0002-0x0003; b.hex is kept"}},
       {{"-ia,b", "-l0x20"},
        ab,
        BANNER + FILL + reading("b.hex") + reading("a.hex") + creating("20") + DONE,
        0,
-       {{"FIRMWARE.BIN", image_ab}, {"FIRMWARE.HEX", hex_of(image_ab)}}},
+       {{"FIRMWARE.BIN", image_ab}, {"FIRMWARE.HEX", hex_of(image_ab)}},
+       {kept_a}},
       // Four files, read from the last named to the first: c and d overlap
       // at 0x12 and 0x13 as a and b do at 2 and 3.
       {{"-ia,b,c.hex,d", "-l0x20"},
@@ -99,7 +114,28 @@ TEST(EndToEnd, ConversionRuns) {
        BANNER + FILL + reading("d.hex") + reading("c.hex") + reading("b.hex") + reading("a.hex") + creating("20") +
            DONE,
        0,
-       {{"FIRMWARE.BIN", image_abcd}, {"FIRMWARE.HEX", hex_of(image_abcd)}}},
+       {{"FIRMWARE.BIN", image_abcd}, {"FIRMWARE.HEX", hex_of(image_abcd)}},
+       {"c.hex: warning: no end-of-file record; the file may be cut short", kept_a,
+        "c.hex, d.hex: warning: both give data for 0x0012-0x0013; c.hex is kept"}},
+      {{"-ia,,e", "-l0x20"},
+       {{"a.hex", A_HEX}, {"e.hex", E_HEX}},
+       BANNER + FILL + reading("e.hex") + reading("a.hex") + creating("20") + DONE,
+       0,
+       {{"FIRMWARE.BIN", image_ae}, {"FIRMWARE.HEX", hex_of(image_ae)}}},
+      {{"-iempty", "-l0x20"},
+       {{"empty.hex", ""}},
+       BANNER + FILL + reading("empty.hex") + creating("20") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}},
+       {"empty.hex: warning: no end-of-file record; the file may be cut short",
+        "empty.hex: warning: no data records"}},
+      {{"-itwice", "-l0x20"},
+       {{"twice.hex", twice_hex}},
+       BANNER + FILL + reading("twice.hex") + creating("20") + DONE,
+       0,
+       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}},
+       {"twice.hex: warning: data for 0x0000-0x0000, 0x0002-0x0002, 0x0004-0x0004 and 1 more range, 4,083 bytes "
+        "in all given twice; the later record is kept"}},
       // Lower-case input digits come out upper case.
       {{"-ilower.hex", "-l0x10"},
        {{"lower.hex", LOWER_HEX}},

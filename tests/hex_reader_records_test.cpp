@@ -28,6 +28,9 @@ const std::string R20_AT_FFFF = ":20FFFF00" + [] {
   return data;
 }() + "A2\n";
 
+const std::string NO_END = "warning: no end-of-file record; the file may be cut short\n";
+const std::string NO_DATA = "warning: no data records\n";
+
 // 255 bytes of 01 at 0: FF + FF = 1FE -> FE.
 const std::string R255 = ":FF000000" + [] {
   std::string data;
@@ -41,16 +44,21 @@ TEST(HexReader, ValidFiles) {
       {"CR LF", R1234 + "\r\n" + R5678 + "\r\n" + END + "\r\n", 0, "", {W1234, W5678}},
       {"CR anywhere", ":04000000\r01020304F2\r\r\n\r", 0, "", {W1234}},
       {"lower case", ":04001000deadbeefb4\n:00000001ff\n", 0, "", {{0x10, {0xDE, 0xAD, 0xBE, 0xEF}}}},  // 4C
-      {"Ctrl-Z ends the file", R1234 + "\r\n\x1a" + R5678 + "\r\n", 0, "", {W1234}},
+      {"Ctrl-Z ends the file", R1234 + "\r\n\x1a" + R5678 + "\r\n", 0, "", {W1234}, 0xF400, NO_END},
+      {"Ctrl-Z after the end record", R1234 + "\r\n" + END + "\r\n\x1a", 0, "", {W1234}, 0xF400, ""},
       {"Ctrl-Z ends a line", R1234 + "\x1a\n" + R5678 + "\n", 0, "", {W1234}},
-      {"text after the end record", END + "\nnot hex at all\n" + R1234 + "\n", 0, "", {}},
-      {"end record only", END, 0, "", {}},
+      {"text after the end record", END + "\nnot hex at all\n" + R1234 + "\n", 0, "", {}, 0xF400, NO_DATA},
+      {"end record only", END, 0, "", {}, 0xF400, NO_DATA},
       {"end record without checksum", ":00000001\n" + R1234 + "\n", 0, "", {}},
-      {"empty file", "", 0, "", {}},
+      {"empty file", "", 0, "", {}, 0xF400, NO_END + NO_DATA},
       {"no end record, last line without LF", R1234 + "\n" + R5678, 0, "", {W1234, W5678}},
       {"text after the checksum", R1234 + " junk\n", 0, "", {W1234}},
-      {"later record overwrites", R1234 + "\n:02000100AABB98\n", 0, "", {{0, {1, 0xAA, 0xBB, 4}}}},  // 68
-      {"type 04 zero at the top", ":020000040000FA\n" + R1234 + "\n" + END + "\n", 0, "", {W1234}},  // 06
+      {"later record overwrites", R1234 + "\n:02000100AABB98\n", 0, "", {{0, {1, 0xAA, 0xBB, 4}}},  // 68
+       0xF400, NO_END + "warning: data for 0x0001-0x0002 given twice; the later record is kept\n"},
+      {"overlaps merge", R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END, 0, "",  // EC: 14
+       {{0, {1, 2, 0xAA, 0xBB, 5, 6, 7, 8}}}, 0xF400,
+       "warning: data for 0x0002-0x0005 given twice; the later record is kept\n"},
+      {"type 04 zero at the top", ":020000040000FA\n" + R1234 + "\n" + END + "\n", 0, "", {W1234}, 0xF400, ""},  // 06
       {"type 04 moves data out of the image", ":020000040001F9\n" + R1234 + "\n", 0, WARNING, {}},  // 07
       {"type 02 sets and resets the base",
        ":020000020100FB\n" + R1234 + "\n:020000020000FC\n:02000100AABB98\n",  // 05, 04
@@ -62,10 +70,12 @@ TEST(HexReader, ValidFiles) {
        0,
        WARNING,
        {{0xF3FE, {0x11, 0x22}}}},
-      {"types 03 and 05 store nothing", ":0400000300001234B3\n:0400000500001234B1\n", 0, "", {}},  // 4D, 4F
+      {"types 03 and 05 store nothing", ":0400000300001234B3\n:0400000500001234B1\n" + END, 0, "", {},  // 4D, 4F
+       0xF400, NO_DATA},
       {"last byte of the image", ":01F3FF007796\n", 0, WARNING, {{0xF3FF, {0x77}}}},                 // 6A
       {"byte past the image dropped", ":02F3FF001234C6\n", 0, WARNING, {{0xF3FF, {0x12}}}},          // 3A
       {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, WARNING, {}},                     // 78
+      {"given twice past the image", ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END, 0, WARNING, {}, 0xF400, ""},
       {"address does not wrap at 32 bits", ":02000004FFFFFC\n" + R20_AT_FFFF, 0, WARNING, {}},        // 04
       {"255 data bytes", R255, 0, "", {{0, std::vector<std::uint8_t>(255, 1)}}},
       {"lines across a 40 KB file", repeat(R1234 + "\r\n", 2000) + R5678 + "\n", 0, "", {W1234, W5678}},

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct Case {
   std::string out;
   std::vector<Write> writes;  // onto an image of 0xFF
   std::int32_t cpu_size = 0xF400;
+  std::optional<std::string> err = std::nullopt;  // standard error, each line after "qrv_tools: NAME: "
 };
 
 inline const std::string WARNING = "Warning:  HexFile too large for the selected CPU\n";
@@ -38,13 +40,27 @@ inline const std::string WARNING = "Warning:  HexFile too large for the selected
 struct Outcome {
   int result;
   std::string out;
+  std::string err;
 };
 
-// read_hex_file on `name` as it stands, its standard output captured.
+// read_hex_file on `name` as it stands, its standard output and error captured.
 inline Outcome read_file_named(const char* name) {
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   const int result = read_hex_file(name);
-  return {result, testing::internal::GetCapturedStdout()};
+  std::string out = testing::internal::GetCapturedStdout();
+  return {result, out, testing::internal::GetCapturedStderr()};
+}
+
+// Each line of `lines` after "qrv_tools: NAME: ".
+inline std::string named_lines(const std::string& lines, const std::string& name) {
+  std::string named;
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = lines.find('\n', start) + 1;
+    named += "qrv_tools: " + name + ": " + lines.substr(start, end - start);
+    start = end;
+  }
+  return named;
 }
 
 // "" when flashbuf holds `writes` on 0xFF, else where it first differs.
@@ -76,6 +92,9 @@ inline void check(const std::vector<Case>& cases) {
     const Outcome outcome = read_file_named(dir.file("in.hex").c_str());
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.out, c.out);
+    if (c.err) {
+      EXPECT_EQ(outcome.err, named_lines(*c.err, dir.file("in.hex")));
+    }
     EXPECT_EQ(image_difference(c.writes), "");
   }
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "files/firmware_files.h"
+#include "files/input_warning.h"
+#include "files/laid_bytes.h"
 #include "files/line_source.h"
 #include "files/number_text.h"
 #include "front/console.h"
@@ -80,9 +82,18 @@ struct FileState {
   // would wrap to a small value and stay silent.
   std::uint64_t base;
   bool warning_pending;
+  // The image bytes laid since the last gap or step back: most files lay
+  // their records one after the other, so the map of laid bytes is marked
+  // once per such run rather than once per record.
+  std::size_t run_begin;
+  std::size_t run_end;
+  bool end_record;
+  bool data_records;
 };
 
-RecordResult read_record(const Line& line, FileState& state) {
+void mark_run(const FileState& state, std::size_t input) { mark_laid_bytes(input, state.run_begin, state.run_end); }
+
+RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
   if (line.text[0] != ':') {
     std::printf("Error:  not a Intel Hex file\n");
     return RecordResult::failed;
@@ -92,7 +103,10 @@ RecordResult read_record(const Line& line, FileState& state) {
   const auto count = static_cast<std::uint8_t>(field_value(record, 1, 2));
   const auto address = static_cast<std::uint16_t>(field_value(record, 3, 4));
   const auto type = static_cast<std::uint8_t>(field_value(record, 7, 2));
-  if (type == TYPE_END_OF_FILE) return RecordResult::end;  // its checksum is not checked
+  if (type == TYPE_END_OF_FILE) {
+    state.end_record = true;
+    return RecordResult::end;  // its checksum is not checked
+  }
 
   const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
   // The data bytes, then the checksum: two characters each.
@@ -125,8 +139,15 @@ RecordResult read_record(const Line& line, FileState& state) {
     // Bytes beyond the image have no place in it; they still count in the sum.
     if (full_address < FLASHBUF_SIZE) {
       const auto start = static_cast<std::size_t>(full_address);
-      std::memcpy(flashbuf.data() + start, bytes.data(), std::min(std::size_t{count}, FLASHBUF_SIZE - start));
+      const std::size_t stored = std::min(std::size_t{count}, FLASHBUF_SIZE - start);
+      std::memcpy(flashbuf.data() + start, bytes.data(), stored);
+      if (start != state.run_end) {
+        mark_run(state, input);
+        state.run_begin = start;
+      }
+      state.run_end = start + stored;
     }
+    state.data_records = true;
   }
   if (bytes[count] != static_cast<std::uint8_t>(0x100 - sum)) {
     std::printf("Error:  Checksum wrong %s\n", line.text.data());
@@ -143,9 +164,8 @@ RecordResult read_record(const Line& line, FileState& state) {
 LineSource source;
 Line line;
 
-int read_records(std::FILE* file) {
+int read_records(std::FILE* file, FileState& state, std::size_t input) {
   start_lines(source, file);
-  FileState state{0, true};
   for (;;) {
     switch (next_line(source, line)) {
       case LineStatus::end:
@@ -158,7 +178,7 @@ int read_records(std::FILE* file) {
       case LineStatus::line:
         break;
     }
-    switch (read_record(line, state)) {
+    switch (read_record(line, state, input)) {
       case RecordResult::next:
         break;
       case RecordResult::end:
@@ -169,19 +189,35 @@ int read_records(std::FILE* file) {
   }
 }
 
+// What a file that reads without error may still hide: an end cut off, no
+// data at all, or bytes given twice. Text after the end record, a Ctrl-Z
+// after it and address records are normal and draw nothing.
+void warn_about(const char* name, const FileState& state, std::size_t input) {
+  if (!state.end_record) print_input_warning(name, "no end-of-file record; the file may be cut short");
+  if (!state.data_records) print_input_warning(name, "no data records");
+  const LaidRanges twice = laid_twice(input);
+  if (twice.count > 0) print_ranges_warning(name, "data for", twice, " given twice; the later record is kept");
+}
+
 }  // namespace
 
-int read_hex_file(const char* name) {
+int read_hex_file(const char* name, std::size_t input) {
   if (name == nullptr || name[0] == '\0') return FILE_FAILED;
+  forget_laid_bytes(input);
   // Binary mode: the line source handles CR and Ctrl-Z alike on every host.
   std::FILE* file = std::fopen(name, "rb");
   if (file == nullptr) {
     print_file_error(name, errno);
     return FILE_FAILED;
   }
-  const int result = read_records(file);
+  FileState state{0, true, 0, 0, false, false};
+  const int result = read_records(file, state, input);
   // A read error ends read_records at once, so errno still tells its reason.
   if (result != FILE_OK && std::ferror(file) != 0) print_file_error(name, errno);
   std::fclose(file);
+  if (result == FILE_OK) {
+    mark_run(state, input);
+    warn_about(name, state, input);
+  }
   return result;
 }

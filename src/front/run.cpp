@@ -7,6 +7,8 @@
 
 #include "crypt/crypt.h"
 #include "files/firmware_files.h"
+#include "files/input_warning.h"
+#include "files/laid_bytes.h"
 #include "files/safe_output.h"
 #include "files/system_calls.h"
 #include "front/command_line.h"
@@ -41,16 +43,38 @@ const char* output_name(const char* extension) {
   return options.outfile.data();
 }
 
+static_assert(MAX_HEXFILES <= LAID_INPUTS, "every input file has its place in the map of laid bytes");
+
 int read_input_files(const NameTable& names) {
-  for (const TextField& name : names) {
+  for (std::size_t input = 0; input < names.size(); ++input) {
+    const TextField& name = names[input];
     if (name[0] == '\0') continue;
     std::printf("  ... reading hex file %s\n", name.data());
-    if (read_hex_file(name.data()) != FILE_OK) {
+    if (read_hex_file(name.data(), input) != FILE_OK) {
       std::printf("error in file %s\n", name.data());
       return FILE_FAILED;
     }
   }
   return FILE_OK;
+}
+
+// One line for each pair of files that give data for the same image bytes,
+// the pair in the order the user named it. The file named first is read last
+// and keeps its bytes.
+void warn_about_overlaps(const NameTable& names) {
+  for (std::size_t kept = names.size(); kept-- > 0;) {
+    if (names[kept][0] == '\0') continue;
+    for (std::size_t lost = kept; lost-- > 0;) {
+      if (names[lost][0] == '\0') continue;
+      const LaidRanges both = laid_by_both(kept, lost);
+      if (both.count == 0) continue;
+      std::array<char, 2 * sizeof(TextField) + 16> pair{};
+      std::array<char, sizeof(TextField) + 16> verdict{};
+      std::snprintf(pair.data(), pair.size(), "%s, %s", names[kept].data(), names[lost].data());
+      std::snprintf(verdict.data(), verdict.size(), "; %s is kept", names[kept].data());
+      print_ranges_warning(pair.data(), "both give data for", both, verdict.data());
+    }
+  }
 }
 
 int run_conversion() {
@@ -59,6 +83,7 @@ int run_conversion() {
   if (!split_infile_list(names)) return EXIT_STATUS_FAILURE;
   add_hex_extensions(names);
   if (read_input_files(names) != FILE_OK) return EXIT_STATUS_FAILURE;
+  warn_about_overlaps(names);
 
   encrypt_flashbuf();
 

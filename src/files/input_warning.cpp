@@ -1,0 +1,46 @@
+#include "files/input_warning.h"
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// Room for three ranges, their count and a verdict naming a file.
+using LineText = std::array<char, 1024>;
+
+// Appends to `text` after its first `used` characters; returns the new length.
+template <typename... Values>
+std::size_t append(LineText& text, std::size_t used, const char* format, Values... values) {
+  if (used >= text.size()) return used;
+  const int added = std::snprintf(text.data() + used, text.size() - used, format, values...);
+  return added < 0 ? used : used + static_cast<std::size_t>(added);
+}
+
+// 4096 as "4,096": a byte count a reader takes in at a glance.
+std::size_t append_grouped(LineText& text, std::size_t used, std::size_t value) {
+  const auto low = static_cast<unsigned>(value % 1000);
+  if (value >= 1000) return append(text, append_grouped(text, used, value / 1000), ",%03u", low);
+  return append(text, used, "%u", low);
+}
+
+}  // namespace
+
+void print_input_warning(const char* names, const char* text) {
+  std::fprintf(stderr, "qrv_tools: %s: warning: %s\n", names, text);
+}
+
+void print_ranges_warning(const char* names, const char* lead, const LaidRanges& ranges, const char* tail) {
+  LineText text{};
+  std::size_t used = append(text, 0, "%s ", lead);
+  for (std::size_t i = 0; i < ranges.count && i < ranges.shown.size(); ++i) {
+    used = append(text, used, i == 0 ? "0x%04X-0x%04X" : ", 0x%04X-0x%04X",
+                  static_cast<unsigned>(ranges.shown[i].first), static_cast<unsigned>(ranges.shown[i].last));
+  }
+  if (ranges.count > ranges.shown.size()) {
+    const std::size_t more = ranges.count - ranges.shown.size();
+    used = append(text, used, " and %u more range%s, ", static_cast<unsigned>(more), more == 1 ? "" : "s");
+    used = append(text, append_grouped(text, used, ranges.bytes), "%s", " bytes in all");
+  }
+  append(text, used, "%s", tail);
+  print_input_warning(names, text.data());
+}
