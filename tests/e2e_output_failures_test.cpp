@@ -1,10 +1,11 @@
 // Output files of the real qrv_tools that cannot be written, or not wholly:
 // missing directory, read-only file or directory, a failed rename, a write
-// refused midway, and standard output on a full device.
+// refused midway, and standard output on a full device or a closed pipe.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -100,47 +101,69 @@ TEST(EndToEnd, FailedRenameLeavesNoTemporaryFile) {
 TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
   // A file size limit of 4096 bytes: the BIN of 0x800 bytes fits, the HEX of
   // 128 records (5773 bytes) is cut off by the kernel after its first 4096.
-  ScratchDir dir;
-  dir.write("FIRMWARE.BIN", "old bin");
-  dir.write("FIRMWARE.HEX", "old hex");
-  RunSetup setup;
-  setup.in_child = [] {
-    signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  };
-  const ToolResult result = run_tool_in(dir.path(), {"-l0x800"}, setup);
-  EXPECT_EQ(result.out, BANNER + FILL + creating("800") + HEX_FAILED);
-  EXPECT_EQ(result.status, 255);
-  expect_reasons(result.err, {"FIRMWARE.HEX"});
-  // Windows words the refusal its own way.
-  if (!tool_is_windows_build()) {
-    EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+  // The limit's signal, ignored or at its default, must not end the run
+  // (fault: SIGXFSZ at its default killed the run and left the temporary file).
+  for (const auto disposition : {SIG_IGN, SIG_DFL}) {
+    SCOPED_TRACE(disposition == SIG_IGN ? "SIGXFSZ ignored" : "SIGXFSZ at its default");
+    // Windows has no such signal to ignore; wine itself dies of it.
+    if (disposition == SIG_DFL && tool_is_windows_build()) continue;
+    ScratchDir dir;
+    dir.write("FIRMWARE.BIN", "old bin");
+    dir.write("FIRMWARE.HEX", "old hex");
+    RunSetup setup;
+    setup.in_child = [disposition] {
+      signal(SIGXFSZ, disposition);
+      const rlimit limit{4096, 4096};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const ToolResult result = run_tool_in(dir.path(), {"-l0x800"}, setup);
+    EXPECT_EQ(result.out, BANNER + FILL + creating("800") + HEX_FAILED);
+    EXPECT_EQ(result.status, 255);
+    expect_reasons(result.err, {"FIRMWARE.HEX"});
+    // Windows words the refusal its own way.
+    if (!tool_is_windows_build()) {
+      EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+    }
+    expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
   }
-  expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
 }
 
 TEST(EndToEnd, StandardOutputOnAFullDevice) {
-  // The files are written; the lost messages make the run a failure.
+  // The files are written; the lost messages make the run a failure, with
+  // the reason of the write that failed.
   struct FullCase {
     std::vector<std::string> args;
     Files outputs;
+    std::string stdout_path;
+    std::function<void()> in_child;
+    int reason;
+  };
+  // Fault: a closed pipe with SIGPIPE ignored was reported as an I/O error.
+  const auto closed_pipe = [] {
+    int ends[2];
+    if (pipe(ends) != 0) _exit(99);
+    close(ends[0]);
+    dup2(ends[1], STDOUT_FILENO);
+    signal(SIGPIPE, SIG_IGN);
   };
   const std::vector<FullCase> cases = {
-      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
-      {{"-h"}, {}},
+      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "/dev/full", nullptr, ENOSPC},
+      {{"-h"}, {}, "/dev/full", nullptr, ENOSPC},
+      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "", closed_pipe, EPIPE},
   };
   for (const FullCase& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.args));
+    SCOPED_TRACE(std::strerror(c.reason));
+    // The Windows runtime keeps no reason for a failed console write.
+    if (c.reason == EPIPE && tool_is_windows_build()) continue;
     ScratchDir dir;
     RunSetup setup;
-    setup.stdout_path = "/dev/full";
+    setup.stdout_path = c.stdout_path;
+    setup.in_child = c.in_child;
     const ToolResult result = run_tool_in(dir.path(), c.args, setup);
     EXPECT_EQ(result.status, 255);
     expect_reasons(result.err, {"standard output"});
-    // The Windows runtime keeps no reason for a failed console write.
     if (!tool_is_windows_build()) {
-      EXPECT_EQ(result.err, "qrv_tools: standard output: "s + std::strerror(ENOSPC) + "\n");
+      EXPECT_EQ(result.err, "qrv_tools: standard output: "s + std::strerror(c.reason) + "\n");
     }
     expect_files(dir, c.outputs);
   }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -26,31 +27,68 @@ bool is_temp_name(const std::string& name) {
   return true;
 }
 
-TEST(SafeOutput, TemporaryFileIsPrivateAndHasAShortFixedName) {
+TEST(SafeOutput, TemporaryFileIsAPrivateQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
   // The name does not grow with the target's, and nobody else can read the
   // bytes of a 0644 target while they are written.
-  for (const std::string& target : {std::string("a"), std::string(250, 'x') + ".BIN"}) {
+  const mode_t umask_now = umask(022);
+  umask(umask_now);
+  const unsigned new_mode = 0666U & ~static_cast<unsigned>(umask_now);
+  // Root may give any group; another runner one of its supplementary groups.
+  gid_t team = geteuid() == 0 ? 4242 : getegid();
+  std::array<gid_t, 64> groups{};
+  for (int i = 0; i < getgroups(64, groups.data()); ++i) {
+    if (team == getegid()) team = groups[static_cast<std::size_t>(i)];
+  }
+  struct ModeCase {
+    std::string target;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+    unsigned final_mode;
+  };
+  const std::vector<ModeCase> cases = {
+      {"a", geteuid(), getegid(), 0644, 0644},
+      {std::string(250, 'x') + ".BIN", geteuid(), getegid(), 0644, 0644},
+      // Fault: the group was dropped and the bits kept, handing them to the runner's group.
+      {"team.BIN", geteuid(), team, 0640, 0640},
+      // Fault: a 0777 file squatted by another user gave its mode to the output.
+      {"squatted.BIN", 12345, getegid(), 0777, new_mode},
+  };
+  std::string skipped;
+  for (const ModeCase& c : cases) {
+    SCOPED_TRACE(c.target.substr(0, 12));
+    if (c.group != getegid() && team == getegid()) {
+      skipped += c.target + ": the runner has no group but its own. ";
+      continue;
+    }
+    if (c.owner != geteuid() && geteuid() != 0) {
+      skipped += c.target + ": only root can give a file to another user. ";
+      continue;
+    }
     ScratchDir dir;
-    dir.write(target, "old");
-    ASSERT_EQ(chmod(dir.file(target).c_str(), 0644), 0);
+    const std::string path = dir.file(c.target);
+    dir.write(c.target, "old");
+    ASSERT_EQ(chown(path.c_str(), c.owner, c.group), 0);
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
     SafeOutput out;
-    const std::string path = dir.file(target);
     ASSERT_TRUE(open_safe_output(out, path.c_str()));
     write_safe_output(out, "new", 3);
     const std::vector<std::string> entries = dir.entries();
     ASSERT_EQ(entries.size(), 2u);
-    const std::string temp = entries[0] == target ? entries[1] : entries[0];
+    const std::string temp = entries[0] == c.target ? entries[1] : entries[0];
     EXPECT_TRUE(is_temp_name(temp)) << temp;
     struct stat info {};
     ASSERT_EQ(stat(dir.file(temp).c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0077, 0u);
-    EXPECT_EQ(dir.read(target), "old");
+    EXPECT_EQ(dir.read(c.target), "old");
     ASSERT_TRUE(close_safe_output(out));
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{target});
-    EXPECT_EQ(dir.read(target), "new");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{c.target});
+    EXPECT_EQ(dir.read(c.target), "new");
     ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(info.st_mode & 07777, c.final_mode);
+    EXPECT_EQ(info.st_gid, c.group);
   }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 TEST(SafeOutput, TwoWritersOnOneTargetEachCloseIntoAWholeImage) {
@@ -74,7 +112,9 @@ TEST(SafeOutput, TwoWritersOnOneTargetEachCloseIntoAWholeImage) {
 }
 
 TEST(SafeOutput, SignalWhileWritingLeavesNothingBehind) {
-  for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+  // Fault: only SIGINT, SIGTERM and SIGHUP removed the temporary files.
+  for (const int signal_number :
+       {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF}) {
     SCOPED_TRACE(strsignal(signal_number));
     ScratchDir dir;
     dir.write("fw.BIN", "old");
@@ -130,6 +170,19 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
               "qrv_tools: " + target + ": " + std::strerror(c.reason) + "\n");
     EXPECT_EQ(dir.entries(), c.left);
   }
+  // Fault: a temporary file that could not be removed was not named. Here it
+  // is gone before the close, so the rename and the removal both fail.
+  ScratchDir dir;
+  const std::string target = dir.file("fw.BIN");
+  SafeOutput out;
+  ASSERT_TRUE(open_safe_output(out, target.c_str()));
+  const std::string temp = out.temp_name.data();
+  ASSERT_EQ(unlink(temp.c_str()), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(close_safe_output(out));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": " + std::strerror(ENOENT) +
+                                                        "\nqrv_tools: " + temp + ": not removed: " +
+                                                        std::strerror(ENOENT) + "\n");
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "files/laid_bytes.h"
 #include "files/line_source.h"
 #include "files/number_text.h"
-#include "files/system_error.h"
+#include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 

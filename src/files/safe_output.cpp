@@ -2,35 +2,75 @@
 
 #include <cstring>
 
-#include "files/cleanup_on_signal.h"
-#include "files/target_check.h"
+#include "files/system_calls.h"
 
 namespace {
 
+// Random letters or digits in place of the X's.
+constexpr char TEMP_NAME[] = ".qrv-XXXXXX.tmp";
+constexpr char NAME_CHARS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 // Names taken by other files are skipped; this many in a row means something
 // else is wrong.
 constexpr int TEMP_TRIES = 100;
+constexpr unsigned GROUP_BITS = 0070;
 
-// Creates the file exclusively, and lists it for the signal handlers in the
-// same step. A taken name (someone else's file, or a planted link) means
-// another name; any other failure ends the tries.
-bool create_temp_file(SafeOutput& out, std::size_t directory) {
-  for (int attempt = 0; attempt < TEMP_TRIES; ++attempt) {
-    make_temp_name(out.temp_name.data() + directory);
-    hold_cleanup_handlers();
-    out.error = create_new_file(out.file, out.temp_name.data());
-    const bool created = out.file != NO_NATIVE_FILE;
-    if (created) list_for_cleanup(out.slot, out.temp_name);
-    release_cleanup_handlers();
-    if (created) return true;
-    if (!is_name_taken(out.error)) return false;
+// The temporary files to remove on a signal; the binary and the hex file
+// can be open at once. Changed only while the handlers are held off.
+std::array<const char*, 2> pending{};
+
+// The directories renamed into and not yet synced; one more is synced at once.
+std::array<TempPath, 2> renamed_directories{};
+std::size_t renamed_count = 0;
+
+// Called from the signal handlers: only remove_file, which is safe there.
+void remove_pending_files() {
+  for (const char* name : pending) {
+    if (name != nullptr) remove_file(name);
   }
-  return false;
 }
 
-// The first failure is the one reported.
-void note_error(SafeOutput& out, SystemError error) {
-  if (out.error == 0) out.error = error;
+int free_pending_slot() {
+  for (std::size_t i = 0; i < pending.size(); ++i) {
+    if (pending[i] == nullptr) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::size_t directory_length(const char* target) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; target[i] != '\0'; ++i) {
+    if (std::strchr(PATH_SEPARATORS, target[i]) != nullptr) length = i + 1;
+  }
+  return length;
+}
+
+// The directory part of TARGET as a name of its own: "dir/" names the
+// directory itself, and "." the current one.
+TempPath directory_of(const char* target) {
+  TempPath directory{};
+  const std::size_t length = directory_length(target);
+  if (length == 0) directory[0] = '.';
+  std::memcpy(directory.data(), target, length);
+  return directory;
+}
+
+// A 64-bit finaliser, with a counter so no two tries repeat even where the
+// platform's bits come from a coarse clock.
+std::uint64_t mix(std::uint64_t value) {
+  value += 0x9E3779B97F4A7C15ULL;
+  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
+  return value ^ (value >> 31);
+}
+
+void make_temp_name(char* name) {
+  static std::uint64_t counter = 0;
+  std::uint64_t bits = mix(random_bits() ^ mix(++counter));
+  for (std::size_t i = 0; i < sizeof TEMP_NAME; ++i) {
+    name[i] = TEMP_NAME[i] == 'X' ? NAME_CHARS[bits % NAME_CHAR_COUNT] : TEMP_NAME[i];
+    if (TEMP_NAME[i] == 'X') bits /= NAME_CHAR_COUNT;
+  }
 }
 
 bool fail(SafeOutput& out, SystemError error) {
@@ -39,54 +79,108 @@ bool fail(SafeOutput& out, SystemError error) {
   return false;
 }
 
+// Only "does not exist" makes a target new: an unreadable status never turns
+// a protected target into a new one. Read-only is judged by the permission
+// bits, so an administrator's run does not overwrite it either. A link counts
+// as a new file: the rename replaces the link itself.
+bool check_target(SafeOutput& out) {
+  out.final_mode = new_file_mode();
+  EntryStatus status{};
+  SystemError error = entry_status(out.target, status);
+  if (error != 0 && !is_missing(error)) return fail(out, error);
+  if (error == 0 && !status.is_link) {
+    if (!status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
+    // Mode and group carry over only from a regular file, set-id bits never.
+    // A file of another user (one planted in a shared directory) cannot make
+    // the output wider than a new file of the runner's.
+    if (status.is_regular) {
+      out.final_mode = status.mode & 0777U;
+      if (!status.owned_by_runner) out.final_mode &= new_file_mode();
+      out.group = status.group;
+      out.keeps_group = true;
+    }
+  }
+  error = entry_status(directory_of(out.target).data(), status);
+  if (error != 0 && !is_missing(error)) return fail(out, error);
+  if (error == 0 && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
+  return true;
+}
+
+// Creates the file exclusively, and lists it for the signal handlers in the
+// same step. A taken name (someone else's file, or a planted link) means
+// another name; any other failure ends the tries.
+bool create_temp_file(SafeOutput& out, std::size_t directory) {
+  for (int attempt = 0; attempt < TEMP_TRIES; ++attempt) {
+    make_temp_name(out.temp_name.data() + directory);
+    hold_signals();
+    out.error = create_new_file(out.file, out.temp_name.data());
+    if (out.error == 0) pending[static_cast<std::size_t>(out.slot)] = out.temp_name.data();
+    release_signals();
+    if (out.error == 0) return true;
+    if (!is_name_taken(out.error)) return false;
+  }
+  return false;
+}
+
+// Both outputs usually go to one directory, which is then synced once.
+SystemError note_renamed_directory(const char* target) {
+  const TempPath directory = directory_of(target);
+  for (std::size_t i = 0; i < renamed_count; ++i) {
+    if (renamed_directories[i] == directory) return 0;
+  }
+  if (renamed_count == renamed_directories.size()) return sync_directory(directory.data());
+  renamed_directories[renamed_count++] = directory;
+  return 0;
+}
+
 }  // namespace
 
 void prepare_safe_output() {
-  learn_new_file_mode();
-  install_cleanup_handlers();
+  new_file_mode();
+  install_signal_handlers(remove_pending_files);
 }
 
 bool open_safe_output(SafeOutput& out, const char* target) {
+  out = SafeOutput{};
   out.target = target;
-  out.temp_name.fill('\0');
-  out.file = NO_NATIVE_FILE;
+  out.file = NO_SYSTEM_FILE;
   out.slot = -1;
-  out.final_mode = 0;
-  out.error = 0;
-  learn_new_file_mode();  // also when the run did not prepare, as in tests
   const std::size_t directory = directory_length(target);
-  if (directory + TEMP_NAME_LENGTH >= out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
-  if (!may_replace_target(target, directory, out.final_mode)) return fail(out, SYSTEM_ACCESS_DENIED);
-  out.slot = free_cleanup_slot();
+  if (directory + sizeof TEMP_NAME > out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
+  if (!check_target(out)) return false;
+  out.slot = free_pending_slot();
   if (out.slot < 0) return fail(out, SYSTEM_TOO_MANY_FILES);
   std::memcpy(out.temp_name.data(), target, directory);
   if (!create_temp_file(out, directory)) {
-    print_system_error(target, out.error);
     out.slot = -1;
-    return false;
+    return fail(out, out.error);
   }
   return true;
 }
 
 void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
-  if (out.error == 0) out.error = write_native_file(out.file, data, size);
+  if (out.error == 0) out.error = write_file(out.file, data, size);
 }
 
 bool close_safe_output(SafeOutput& out) {
-  if (out.error == 0) out.error = give_final_mode(out.file, out.final_mode);
-  note_error(out, close_native_file(out.file));
+  // Access is never handed to a group other than the replaced file's.
+  if (out.error == 0 && out.keeps_group && set_group(out.file, out.group) != 0) out.final_mode &= ~GROUP_BITS;
+  if (out.error == 0) out.error = set_mode(out.file, out.final_mode);
+  if (out.error == 0) out.error = sync_file(out.file);
+  const SystemError closed = close_file(out.file);
+  if (out.error == 0) out.error = closed;  // the first failure is the one reported
   // The rename or removal and the list change are one step for the handlers.
-  hold_cleanup_handlers();
+  hold_signals();
   if (out.error == 0) out.error = replace_file(out.temp_name.data(), out.target);
-  if (out.error != 0) remove_file(out.temp_name.data());
-  unlist_for_cleanup(out.slot);
-  release_cleanup_handlers();
+  const SystemError left = out.error != 0 ? remove_file(out.temp_name.data()) : 0;
+  pending[static_cast<std::size_t>(out.slot)] = nullptr;
+  release_signals();
   out.slot = -1;
-  if (out.error != 0) {
-    print_system_error(out.target, out.error);
-    return false;
-  }
-  return true;
+  if (out.error == 0) out.error = note_renamed_directory(out.target);
+  if (out.error == 0) return true;
+  print_system_error(out.target, out.error);
+  if (left != 0) print_system_error(out.temp_name.data(), left, "not removed");
+  return false;
 }
 
 bool write_file_whole(const char* target, const void* data, std::size_t size) {
@@ -94,4 +188,15 @@ bool write_file_whole(const char* target, const void* data, std::size_t size) {
   if (!open_safe_output(out, target)) return false;
   write_safe_output(out, data, size);
   return close_safe_output(out);
+}
+
+bool sync_output_directories() {
+  bool synced = true;
+  for (std::size_t i = 0; i < renamed_count; ++i) {
+    const SystemError error = sync_directory(renamed_directories[i].data());
+    if (error != 0) print_system_error(renamed_directories[i].data(), error);
+    synced = synced && error == 0;
+  }
+  renamed_count = 0;
+  return synced;
 }

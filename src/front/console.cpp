@@ -1,37 +1,31 @@
 #include "front/console.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "files/system_calls.h"
 #include "front/exit_status.h"
 
-#ifdef _WIN32
-// Windows runtimes buffer _IOLBF fully: unbuffered there.
-void buffer_stdout_by_line() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
-#else
-namespace {
-std::array<char, 4096> stdout_buffer;
-}  // namespace
-void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }
-#endif
+void prepare_stdout() {
+  errno = 0;
+  buffer_stdout_by_line();
+}
+
+void print_file_error(const char* name, int error) {
+  std::fprintf(stderr, "qrv_tools: %s: %s\n", name, std::strerror(error));
+}
 
 int check_stdout(int status) {
+  // A failing standard output (a full disk, a closed pipe) fails every line
+  // written to it, the last one included, and its reason is still in errno;
+  // a flush with nothing left to write succeeds and tells nothing.
+  const int last_reason = errno;
   errno = 0;
   const bool flush_failed = std::fflush(stdout) != 0;
-  int reason = errno;
+  int reason = flush_failed ? errno : last_reason;
   if (!flush_failed && std::ferror(stdout) == 0) return status;
-#ifndef _WIN32
-  // The failed write was in an earlier printf; a write of nothing on the same
-  // descriptor tells the reason again for a full device or a closed stream.
-  if (reason == 0 && write(STDOUT_FILENO, "", 0) < 0) reason = errno;
-#endif
   if (reason == 0) reason = EIO;
-  std::fprintf(stderr, "qrv_tools: standard output: %s\n", std::strerror(reason));
+  print_file_error("standard output", reason);
   return EXIT_STATUS_FAILURE;
 }

@@ -2,10 +2,14 @@
 // message that could not be written counted as a failure.
 #pragma once
 
-// Line buffered, so a log holds every message as soon as it is printed, also
-// when the run is killed.
-void buffer_stdout_by_line();
+// Line buffered (unbuffered on Windows), so a log holds every message as soon
+// as it is printed, also when the run is killed.
+void prepare_stdout();
+
+// "qrv_tools: NAME: REASON" on standard error, REASON being strerror(error).
+void print_file_error(const char* name, int error);
 
 // `status`, or the failure status after a line on standard error when any
-// write to standard output failed. The files the run wrote stay.
+// write to standard output failed, with the reason of that write. The files
+// the run wrote stay.
 int check_stdout(int status);

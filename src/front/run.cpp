@@ -10,6 +10,7 @@
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/safe_output.h"
+#include "files/system_calls.h"
 #include "front/command_line.h"
 #include "front/console.h"
 #include "front/conversion_steps.h"
@@ -24,19 +25,11 @@ void append(TextField& field, const char* suffix) {
 }
 
 // A '.' in a directory part (../out/fw, v1.2/fw) is no extension: only
-// the last path component is cut. Windows also separates with '\\'.
-bool is_path_separator(char c) {
-#ifdef _WIN32
-  return c == '/' || c == '\\';
-#else
-  return c == '/';
-#endif
-}
-
+// the last path component is cut.
 char* last_path_component(char* name) {
   char* start = name;
   for (char* p = name; *p != '\0'; ++p) {
-    if (is_path_separator(*p)) start = p + 1;
+    if (std::strchr(PATH_SEPARATORS, *p) != nullptr) start = p + 1;
   }
   return start;
 }
@@ -100,7 +93,9 @@ int run_conversion() {
   const int bin_status = write_bin_file(output_name(".BIN"));
   const int hex_status = write_hex_file(output_name(".HEX"));
   if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
-  if (bin_status != FILE_OK || hex_status != FILE_OK) return EXIT_STATUS_FAILURE;
+  // What was renamed is made durable, also when the other output failed.
+  const bool synced = sync_output_directories();
+  if (bin_status != FILE_OK || hex_status != FILE_OK || !synced) return EXIT_STATUS_FAILURE;
   std::printf("done\n");
   return EXIT_STATUS_SUCCESS;
 }
@@ -159,7 +154,7 @@ void add_hex_extensions(NameTable& names) {
 }
 
 int run_tool(int argc, const char* const argv[]) {
-  buffer_stdout_by_line();
+  prepare_stdout();
   prepare_safe_output();
   return check_stdout(run_steps(argc, argv));
 }

@@ -1,0 +1,70 @@
+// The system calls of the whole-or-nothing output and the console, each giving
+// 0 or the system's reason; system_calls_posix.cpp and system_calls_windows.cpp
+// implement them, so the output's flow reads the same on every host.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using SystemFile = std::intptr_t;   // a descriptor, or a HANDLE
+using SystemError = std::uint32_t;  // an errno value, or GetLastError()
+constexpr SystemFile NO_SYSTEM_FILE = -1;
+
+extern const char PATH_SEPARATORS[];
+// Reasons for the tool's own refusals, in the platform's codes.
+extern const SystemError SYSTEM_ACCESS_DENIED;
+extern const SystemError SYSTEM_NAME_TOO_LONG;
+extern const SystemError SYSTEM_TOO_MANY_FILES;
+
+struct EntryStatus {
+  bool is_link;
+  bool is_regular;
+  bool writable;  // any write permission bit (Windows: not read-only)
+  bool owned_by_runner;
+  unsigned mode;  // permission bits
+  std::uint32_t group;
+};
+
+// The entry NAME itself, not what a link there points to.
+SystemError entry_status(const char* name, EntryStatus& status);
+// The error says that nothing of that name exists.
+bool is_missing(SystemError error);
+// 0666 less the umask, read once: reading the umask means setting it.
+unsigned new_file_mode();
+std::uint64_t random_bits();
+
+// Creates NAME for writing only if nothing of that name exists, not even a
+// dangling symlink, private to the user (mode 0600).
+SystemError create_new_file(SystemFile& file, const char* name);
+bool is_name_taken(SystemError error);
+// Writes all SIZE bytes, or stops at the first failure.
+SystemError write_file(SystemFile file, const void* data, std::size_t size);
+// The group first: changing it can clear mode bits.
+SystemError set_group(SystemFile file, std::uint32_t group);
+SystemError set_mode(SystemFile file, unsigned mode);
+// Forces the file's data to disk.
+SystemError sync_file(SystemFile file);
+SystemError close_file(SystemFile& file);
+// Renames FROM onto TARGET, replacing the directory entry TARGET in one step.
+SystemError replace_file(const char* from, const char* target);
+// Forces the directory's entries to disk; one the runner cannot read (mode
+// 0300) cannot be opened and is skipped: the files' own syncs stand.
+SystemError sync_directory(const char* name);
+// Async-signal-safe: called from the signal handlers too.
+SystemError remove_file(const char* name);
+
+// CLEANUP runs on every catchable signal that ends the process (on Windows:
+// Ctrl-C, Ctrl-Break, a closed console), which then ends the process as the
+// signal would. A signal ignored at the start stays ignored. SIGXFSZ is
+// ignored, so a file-size limit fails the write (EFBIG).
+void install_signal_handlers(void (*cleanup)());
+// Holds the handlers off in between; holds do not nest.
+void hold_signals();
+void release_signals();
+
+// "qrv_tools: NAME: [WHAT: ]REASON" on standard error; Windows reasons are
+// given in the C library's words where it has them.
+void print_system_error(const char* name, SystemError error, const char* what = nullptr);
+
+// Line buffered where the C library honours that, unbuffered on Windows.
+void buffer_stdout_by_line();
