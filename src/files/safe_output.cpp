@@ -19,9 +19,8 @@ constexpr unsigned GROUP_BITS = 0070;
 // can be open at once. Changed only while the handlers are held off.
 std::array<const char*, 2> pending{};
 
-// The directories renamed into and not yet synced; one more is synced at once.
-std::array<TempPath, 2> renamed_directories{};
-std::size_t renamed_count = 0;
+// The directory renamed into and not yet synced: both outputs share one.
+TempPath unsynced_directory{};
 
 // Called from the signal handlers: only remove_file, which is safe there.
 void remove_pending_files() {
@@ -122,15 +121,12 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
   return false;
 }
 
-// Both outputs usually go to one directory, which is then synced once.
+// A directory other than the unsynced one (only callers in the process that
+// write elsewhere) is synced at once.
 SystemError note_renamed_directory(const char* target) {
   const TempPath directory = directory_of(target);
-  for (std::size_t i = 0; i < renamed_count; ++i) {
-    if (renamed_directories[i] == directory) return 0;
-  }
-  if (renamed_count == renamed_directories.size()) return sync_directory(directory.data());
-  renamed_directories[renamed_count++] = directory;
-  return 0;
+  if (unsynced_directory[0] == '\0') unsynced_directory = directory;
+  return unsynced_directory == directory ? 0 : sync_directory(directory.data());
 }
 
 }  // namespace
@@ -191,12 +187,9 @@ bool write_file_whole(const char* target, const void* data, std::size_t size) {
 }
 
 bool sync_output_directories() {
-  bool synced = true;
-  for (std::size_t i = 0; i < renamed_count; ++i) {
-    const SystemError error = sync_directory(renamed_directories[i].data());
-    if (error != 0) print_system_error(renamed_directories[i].data(), error);
-    synced = synced && error == 0;
-  }
-  renamed_count = 0;
-  return synced;
+  if (unsynced_directory[0] == '\0') return true;
+  const SystemError error = sync_directory(unsynced_directory.data());
+  if (error != 0) print_system_error(unsynced_directory.data(), error);
+  unsynced_directory[0] = '\0';
+  return error == 0;
 }
