@@ -19,6 +19,5 @@ endif()
 # configure.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/cpack_dates.cmake.in ${PROJECT_BINARY_DIR}/cpack_dates.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack_dates.cmake)
-# The DEB generator honours SOURCE_DATE_EPOCH itself; the archive generators
-# store each staged file's own time, so those times are set first.
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_staged_times.cmake)
+# The DEB generator honours SOURCE_DATE_EPOCH itself; a zip is rewritten.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_normalise_zip.cmake)
