@@ -41,7 +41,22 @@ TEST(EndToEnd, ConversionRuns) {
                                 hex_of(ff(0x1000)).substr(45);
   const Files ab{{"a.hex", A_HEX}, {"b.hex", B_HEX}};
   const std::string done_20 = BANNER + FILL + creating("20") + DONE;
+  // The default key over a blank image, as tests/vectors/tea_xtea_reference.py
+  // computes it (the DEFAULT_KEY_CASES of crypt_vectors_test.cpp): a build for
+  // any host, of either byte order, must write these bytes.
+  const std::string xtea_lsb_fast = "\xC8\x21\x23\x4A\xE1\xEA\x19\xFC\xC8\x21\x23\x4A\xE1\xEA\x19\xFC"s;
+  const std::string tea_msb_strong = "\x4C\xCF\xC8\x91\xEE\x09\xD8\x3B\x5D\xC0\xE6\xC0\x3B\xAE\xFB\x38"s;
   check_runs({
+      {{"-x+", "-l0x10"},
+       {},
+       BANNER + FILL + "  ... encrypting flashbuf lsb first using XTEA fast encryption\n" + creating("10") + DONE,
+       0,
+       {{"FIRMWARE.BIN", xtea_lsb_fast}, {"FIRMWARE.HEX", hex_of(xtea_lsb_fast)}}},
+      {{"-e+", "-m+", "-s+", "-l0x10"},
+       {},
+       BANNER + FILL + "  ... encrypting flashbuf msb first using TEA strong encryption\n" + creating("10") + DONE,
+       0,
+       {{"FIRMWARE.BIN", tea_msb_strong}, {"FIRMWARE.HEX", hex_of(tea_msb_strong)}}},
       {{"-f-"},
        {},
        BANNER + FILL + creating("F400") + DONE,

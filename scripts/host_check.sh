@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# Runs the end-to-end tests (CTest label end_to_end) against a build of the
+# tool for another host: the same GoogleTest tables and expectations as the
+# native build, with the test binary native and the tool started through a
+# launcher.
+#
+#   windows  qrv_tools.exe cross-built with mingw-w64, warnings as errors, under
+#            wine: the 32-bit exe where this host runs 32-bit programs, else the
+#            64-bit exe under wine64 (the console's CR LF is checked and folded
+#            back to LF). The 32-bit exe is always built.
+#   armhf    the tool cross-built statically for 32-bit ARM (unsigned char),
+#            under qemu-arm.
+#   s390x    the tool cross-built statically for s390x (big-endian), under
+#            qemu-s390x.
+#
+# Usage: scripts/host_check.sh windows|armhf|s390x
+#   Installs the cross compiler and launcher when missing (needs root or sudo).
+#   QRV_KEEP_SCRATCH=1 keeps the wine prefix for inspection.
+# The last line is "HOST: N passed, M failed"; the status is ctest's.
+set -uo pipefail
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo"
+host=${1:-}
+case $host in
+  windows | armhf | s390x) ;;
+  *) echo "usage: scripts/host_check.sh windows|armhf|s390x" >&2; exit 2 ;;
+esac
+die() { echo "host_check: $*" >&2; echo "$host: 0 passed, 1 failed"; exit 1; }
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"
+  elif command -v sudo >/dev/null; then sudo "$@"
+  else die "need root to run: $*"
+  fi
+}
+
+install_missing() {
+  local missing=() package
+  for package in "$@"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing ${missing[*]}"
+  as_root apt-get update -qq || die "apt-get update failed"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null \
+    || die "apt-get install ${missing[*]} failed"
+}
+
+# A 93-byte static i386 ELF whose whole program is exit(0): it runs exactly
+# when the kernel can start 32-bit programs (else "Exec format error"). This
+# asks the kernel before installing wine32 for nothing.
+can_run_32bit() {
+  local probe status
+  probe=$(mktemp "$repo/.probe32.XXXXXX") || return 1
+  {
+    printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000'  # 32-bit, little endian
+    printf '\002\000\003\000\001\000\000\000\124\200\004\010'         # executable, i386, entry 0x08048054
+    printf '\064\000\000\000\000\000\000\000\000\000\000\000'         # program header at 0x34, no sections
+    printf '\064\000\040\000\001\000\000\000\000\000\000\000'         # sizes, one program header
+    printf '\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010'  # load the file at 0x08048000
+    printf '\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000'  # 93 bytes, read and execute
+    printf '\270\001\000\000\000\061\333\315\200'                    # mov eax,1; xor ebx,ebx; int 0x80
+  } >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
+  [ $status -eq 0 ]
+}
+
+# cross_build DIR TOOLCHAIN: the tool alone, warnings as errors (on Windows
+# long is 32 bits, size_t too in the 32-bit builds, which shows other
+# conversions).
+cross_build() {
+  mkdir -p "$1"
+  cmake -S "$repo" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$2" \
+    -DQRV_BUILD_TESTS=OFF -DQRV_WERROR=ON >"$1/build.log" 2>&1 \
+    && cmake --build "$1" -j2 --target qrv_tools >>"$1/build.log" 2>&1 \
+    || { cat "$1/build.log"; die "the $host build in $1 failed"; }
+  echo "built $1/$(basename "$3")"
+}
+
+install_missing cmake ninja-build g++ libgtest-dev srecord binutils
+scratch=$(mktemp -d /tmp/qrv-host-check.XXXXXX)
+cleanup() { rm -rf "$scratch"; }
+trap cleanup EXIT
+
+case $host in
+  windows)
+    install_missing g++-mingw-w64-i686
+    if can_run_32bit; then
+      bits=32
+      if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+        as_root apt-get update -qq || die "apt-get update failed"
+      fi
+      install_missing wine wine32:i386 wine64
+      launcher=$(command -v wine) || die "no wine on PATH"
+      wineserver=$(command -v wineserver) || die "no wineserver on PATH"
+      echo "this host runs 32-bit programs: testing the 32-bit qrv_tools.exe under $launcher"
+    else
+      bits=64
+      install_missing wine64 g++-mingw-w64-x86-64
+      launcher=/usr/lib/wine/wine64
+      wineserver=/usr/lib/wine/wineserver64
+      echo "this host cannot run 32-bit programs: testing the 64-bit qrv_tools.exe under $launcher"
+    fi
+    tool=$repo/build-win32/qrv_tools.exe
+    cross_build build-win32 mingw-i686.cmake "$tool"
+    if [ $bits = 64 ]; then
+      tool=$repo/build-win64/qrv_tools.exe
+      cross_build build-win64 mingw-x86_64.cmake "$tool"
+    fi
+    ;;
+  armhf | s390x)
+    case $host in
+      armhf) compiler=g++-arm-linux-gnueabihf launcher=/usr/bin/qemu-arm ;;
+      s390x) compiler=g++-s390x-linux-gnu launcher=/usr/bin/qemu-s390x ;;
+    esac
+    # Debian 12's qemu-user holds /usr/bin/qemu-arm and /usr/bin/qemu-s390x.
+    install_missing "$compiler" qemu-user
+    tool=$repo/build-$host/qrv_tools
+    cross_build "build-$host" "linux-$host.cmake" "$tool"
+    ;;
+esac
+
+# The native test binary, configured to run that build through its launcher.
+# One build directory serves every host: a new host recompiles only the
+# end-to-end test files.
+mkdir -p build-e2e
+cmake -S "$repo" -B build-e2e -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQRV_BUILD_TESTS=ON -DQRV_WERROR=ON \
+  -DQRV_TEST_TOOL="$tool" -DQRV_TEST_LAUNCHER="$launcher" >build-e2e/build.log 2>&1 \
+  && cmake --build build-e2e -j2 --target qrv_e2e_tests >>build-e2e/build.log 2>&1 \
+  || { cat build-e2e/build.log; die "building the tests failed"; }
+
+if [ "$host" = windows ]; then
+  # A prefix of its own, headless and quiet, set up once; its server is kept
+  # running until the end so that each test's run starts quickly.
+  export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  unset DISPLAY WAYLAND_DISPLAY
+  cleanup() {
+    "$wineserver" -k >/dev/null 2>&1   # only the server of this prefix
+    if [ "${QRV_KEEP_SCRATCH:-0}" = 1 ]; then echo "scratch kept in $scratch"
+    else rm -rf "$scratch"; fi
+  }
+  started=$SECONDS
+  timeout 300 "$launcher" wineboot -i >/dev/null 2>&1 || die "wineboot -i failed or timed out"
+  "$wineserver" -w >/dev/null 2>&1
+  "$wineserver" -p >/dev/null 2>&1
+  echo "wine prefix ready after $((SECONDS - started)) s"
+fi
+
+# Every test that runs the tool, by its label; ctest's status is the verdict.
+log=$scratch/ctest.log
+ctest --test-dir build-e2e -L end_to_end --no-tests=error -j2 --timeout 300 --output-on-failure >"$log" 2>&1
+status=$?
+grep -vE '^ +Start +[0-9]+:|^Internal ctest|^Test project|^$' "$log"
+passed=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed +[0-9.]+ sec' "$log")
+skipped=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*\*\*\*Skipped' "$log")
+failed=$(grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log" | grep -cvE ' Passed +[0-9.]+ sec|\*\*\*Skipped')
+if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then failed=1; fi   # no test ran, or ctest itself failed
+[ "$skipped" -eq 0 ] || echo "$host: $skipped skipped (listed above, with the reason in the test)"
+echo "$host: $passed passed, $failed failed"
+exit "$status"
