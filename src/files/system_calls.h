@@ -10,6 +10,8 @@ using SystemFile = std::intptr_t;   // a descriptor, or a HANDLE
 using SystemError = std::uint32_t;  // an errno value, or GetLastError()
 constexpr SystemFile NO_SYSTEM_FILE = -1;
 
+// What ends the directory part of a name: "/", on Windows also "\\" and a
+// drive's ":", so C:fw.BIN gets its temporary file on that drive.
 extern const char PATH_SEPARATORS[];
 // Reasons for the tool's own refusals, in the platform's codes.
 extern const SystemError SYSTEM_ACCESS_DENIED;
