@@ -56,8 +56,8 @@ inline std::uint32_t field_value(FieldText from, std::size_t offset, std::size_t
   std::uint32_t value = 0;
   unsigned misses = 0;
   for (std::size_t i = 0; i < width; i += 2) {
-    const unsigned pair = HIGH_HALVES[static_cast<unsigned char>(text[i])] |
-                          LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
+    const unsigned pair =
+        HIGH_HALVES[static_cast<unsigned char>(text[i])] | LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
     misses |= pair;
     value = value << 8 | pair;
   }
@@ -111,8 +111,7 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
   const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
   // The data bytes, then the checksum: two characters each.
   const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
-  if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS ||
-      (is_address_record && count != 2)) {
+  if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS || (is_address_record && count != 2)) {
     std::printf("Error:  bad record %s\n", line.text.data());
     return RecordResult::failed;
   }

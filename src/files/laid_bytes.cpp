@@ -92,6 +92,5 @@ LaidRanges laid_by_both(std::size_t one, std::size_t other) {
   const InputMarks& marks_other = marks.at(other);
   const std::size_t begin = std::max(marks_one.first_word, marks_other.first_word);
   const std::size_t end = std::min(marks_one.end_word, marks_other.end_word);
-  return ranges_of(begin, std::max(begin, end),
-                   [&](std::size_t w) { return marks_one.laid[w] & marks_other.laid[w]; });
+  return ranges_of(begin, std::max(begin, end), [&](std::size_t w) { return marks_one.laid[w] & marks_other.laid[w]; });
 }
