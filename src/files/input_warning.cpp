@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "front/console.h"
+
 namespace {
 
 // Room for three ranges, their count and a verdict naming a file.
@@ -25,9 +27,7 @@ std::size_t append_grouped(LineText& text, std::size_t used, std::size_t value) 
 
 }  // namespace
 
-void print_input_warning(const char* names, const char* text) {
-  std::fprintf(stderr, "qrv_tools: %s: warning: %s\n", names, text);
-}
+void print_input_warning(const char* names, const char* text) { print_stderr_line(names, "warning", text); }
 
 void print_ranges_warning(const char* names, const char* lead, const LaidRanges& ranges, const char* tail) {
   LineText text{};

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "files/system_calls.h"
+#include "front/console.h"
 
 const char PATH_SEPARATORS[] = "/";
 const SystemError SYSTEM_ACCESS_DENIED = EACCES;
@@ -168,8 +169,7 @@ void hold_signals() { sigprocmask(SIG_BLOCK, &cleanup_set, &mask_before_hold); }
 void release_signals() { sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr); }
 
 void print_system_error(const char* name, SystemError error, const char* what) {
-  std::fprintf(stderr, "qrv_tools: %s: %s%s%s\n", name, what != nullptr ? what : "", what != nullptr ? ": " : "",
-               std::strerror(static_cast<int>(error)));
+  print_stderr_line(name, what, std::strerror(static_cast<int>(error)));
 }
 
 namespace {

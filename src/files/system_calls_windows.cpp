@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "files/system_calls.h"
+#include "front/console.h"
 
 static_assert(sizeof(SystemError) == sizeof(DWORD), "SystemError holds GetLastError()");
 
@@ -179,8 +180,7 @@ void print_system_error(const char* name, SystemError error, const char* what) {
     text[end] = '\0';
     if (end == 0) std::snprintf(text.data(), text.size(), "error %lu", static_cast<unsigned long>(error));
   }
-  std::fprintf(stderr, "qrv_tools: %s: %s%s%s\n", name, what != nullptr ? what : "", what != nullptr ? ": " : "",
-               text.data());
+  print_stderr_line(name, what, text.data());
 }
 
 // Windows runtimes buffer _IOLBF fully: unbuffered there.

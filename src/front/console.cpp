@@ -12,9 +12,11 @@ void prepare_stdout() {
   buffer_stdout_by_line();
 }
 
-void print_file_error(const char* name, int error) {
-  std::fprintf(stderr, "qrv_tools: %s: %s\n", name, std::strerror(error));
+void print_stderr_line(const char* name, const char* what, const char* text) {
+  std::fprintf(stderr, "qrv_tools: %s: %s%s%s\n", name, what != nullptr ? what : "", what != nullptr ? ": " : "", text);
 }
+
+void print_file_error(const char* name, int error) { print_stderr_line(name, nullptr, std::strerror(error)); }
 
 int check_stdout(int status) {
   // A failing standard output (a full disk, a closed pipe) fails every line

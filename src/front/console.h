@@ -6,6 +6,10 @@
 // as it is printed, also when the run is killed.
 void prepare_stdout();
 
+// "qrv_tools: NAME: [WHAT: ]TEXT" on standard error: the form of every line
+// there, reasons and warnings alike.
+void print_stderr_line(const char* name, const char* what, const char* text);
+
 // "qrv_tools: NAME: REASON" on standard error, REASON being strerror(error).
 void print_file_error(const char* name, int error);
 
