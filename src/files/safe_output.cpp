@@ -15,25 +15,16 @@ constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 constexpr int TEMP_TRIES = 100;
 constexpr unsigned GROUP_BITS = 0070;
 
-// The temporary files to remove on a signal; the binary and the hex file
-// can be open at once. Changed only while the handlers are held off.
-std::array<const char*, 2> pending{};
+// The open outputs, whose temporary files a signal removes. Changed only
+// while the handlers are held off.
+SafeOutput* pending = nullptr;
 
 // The directory renamed into and not yet synced: both outputs share one.
 TempPath unsynced_directory{};
 
 // Called from the signal handlers: only remove_file, which is safe there.
 void remove_pending_files() {
-  for (const char* name : pending) {
-    if (name != nullptr) remove_file(name);
-  }
-}
-
-int free_pending_slot() {
-  for (std::size_t i = 0; i < pending.size(); ++i) {
-    if (pending[i] == nullptr) return static_cast<int>(i);
-  }
-  return -1;
+  for (const SafeOutput* out = pending; out != nullptr; out = out->next) remove_file(out->temp_name.data());
 }
 
 std::size_t directory_length(const char* target) {
@@ -113,7 +104,10 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
     make_temp_name(out.temp_name.data() + directory);
     hold_signals();
     out.error = create_new_file(out.file, out.temp_name.data());
-    if (out.error == 0) pending[static_cast<std::size_t>(out.slot)] = out.temp_name.data();
+    if (out.error == 0) {
+      out.next = pending;
+      pending = &out;
+    }
     release_signals();
     if (out.error == 0) return true;
     if (!is_name_taken(out.error)) return false;
@@ -140,18 +134,11 @@ bool open_safe_output(SafeOutput& out, const char* target) {
   out = SafeOutput{};
   out.target = target;
   out.file = NO_SYSTEM_FILE;
-  out.slot = -1;
   const std::size_t directory = directory_length(target);
   if (directory + sizeof TEMP_NAME > out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
   if (!check_target(out)) return false;
-  out.slot = free_pending_slot();
-  if (out.slot < 0) return fail(out, SYSTEM_TOO_MANY_FILES);
   std::memcpy(out.temp_name.data(), target, directory);
-  if (!create_temp_file(out, directory)) {
-    out.slot = -1;
-    return fail(out, out.error);
-  }
-  return true;
+  return create_temp_file(out, directory) || fail(out, out.error);
 }
 
 void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
@@ -169,9 +156,10 @@ bool close_safe_output(SafeOutput& out) {
   hold_signals();
   if (out.error == 0) out.error = replace_file(out.temp_name.data(), out.target);
   const SystemError left = out.error != 0 ? remove_file(out.temp_name.data()) : 0;
-  pending[static_cast<std::size_t>(out.slot)] = nullptr;
+  SafeOutput** link = &pending;
+  while (*link != nullptr && *link != &out) link = &(*link)->next;
+  if (*link != nullptr) *link = out.next;
   release_signals();
-  out.slot = -1;
   if (out.error == 0) out.error = note_renamed_directory(out.target);
   if (out.error == 0) return true;
   print_system_error(out.target, out.error);

@@ -13,13 +13,13 @@
 // Room for the target's directory and the temporary name.
 using TempPath = std::array<char, 512>;
 
-// Stays in place while open: the list of files to remove on a signal names
-// its temp_name there.
+// Stays in place while open: it is a link in the list of files to remove on
+// a signal.
 struct SafeOutput {
   const char* target;
   TempPath temp_name;
   std::intptr_t file;   // the platform's file (system_calls.h)
-  int slot;             // entry in the list of files to remove on a signal
+  SafeOutput* next;     // the next open output in that list
   unsigned final_mode;  // permission bits given just before the rename
   std::uint32_t group;  // the replaced file's group, when it is kept
   bool keeps_group;

@@ -16,7 +16,6 @@ extern const char PATH_SEPARATORS[];
 // Reasons for the tool's own refusals, in the platform's codes.
 extern const SystemError SYSTEM_ACCESS_DENIED;
 extern const SystemError SYSTEM_NAME_TOO_LONG;
-extern const SystemError SYSTEM_TOO_MANY_FILES;
 
 struct EntryStatus {
   bool is_link;

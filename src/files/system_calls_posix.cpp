@@ -18,7 +18,6 @@
 const char PATH_SEPARATORS[] = "/";
 const SystemError SYSTEM_ACCESS_DENIED = EACCES;
 const SystemError SYSTEM_NAME_TOO_LONG = ENAMETOOLONG;
-const SystemError SYSTEM_TOO_MANY_FILES = EMFILE;
 
 namespace {
 

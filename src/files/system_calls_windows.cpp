@@ -14,7 +14,6 @@ static_assert(sizeof(SystemError) == sizeof(DWORD), "SystemError holds GetLastEr
 const char PATH_SEPARATORS[] = "/\\:";
 const SystemError SYSTEM_ACCESS_DENIED = ERROR_ACCESS_DENIED;
 const SystemError SYSTEM_NAME_TOO_LONG = ERROR_FILENAME_EXCED_RANGE;
-const SystemError SYSTEM_TOO_MANY_FILES = ERROR_TOO_MANY_OPEN_FILES;
 
 namespace {
 
