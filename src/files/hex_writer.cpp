@@ -59,7 +59,7 @@ constexpr std::size_t RECORDS_PER_BLOCK = 512;
 std::array<char, RECORDS_PER_BLOCK * RECORD_LINE_SIZE> block;
 
 // The records of the first `size` image bytes, the last one carrying the
-// bytes up to the next multiple of 16, then the end record.
+// bytes up to the next multiple of 16, then the end record; then closes.
 bool write_records(SafeOutput& out, std::size_t size) {
   for (std::size_t address = 0; address < size;) {
     char* end = block.data();

@@ -27,14 +27,6 @@ void remove_pending_files() {
   for (const SafeOutput* out = pending; out != nullptr; out = out->next) remove_file(out->temp_name.data());
 }
 
-std::size_t directory_length(const char* target) {
-  std::size_t length = 0;
-  for (std::size_t i = 0; target[i] != '\0'; ++i) {
-    if (std::strchr(PATH_SEPARATORS, target[i]) != nullptr) length = i + 1;
-  }
-  return length;
-}
-
 // The directory part of TARGET as a name of its own: "dir/" names the
 // directory itself, and "." the current one.
 TempPath directory_of(const char* target) {
@@ -124,6 +116,14 @@ SystemError note_renamed_directory(const char* target) {
 }
 
 }  // namespace
+
+std::size_t directory_length(const char* name) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; name[i] != '\0'; ++i) {
+    if (std::strchr(PATH_SEPARATORS, name[i]) != nullptr) length = i + 1;
+  }
+  return length;
+}
 
 void prepare_safe_output() {
   new_file_mode();

@@ -26,6 +26,10 @@ struct SafeOutput {
   std::uint32_t error;  // reason of the first failed step, 0 if none
 };
 
+// The length of NAME's directory part, its last separator included; 0 for a
+// name without one. On Windows '\\' and a drive's ':' separate too.
+std::size_t directory_length(const char* name);
+
 // Reads the umask and installs the handlers that remove this run's temporary
 // files on a signal that ends the process. Called once at the start of a run.
 void prepare_safe_output();

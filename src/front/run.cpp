@@ -10,7 +10,6 @@
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/safe_output.h"
-#include "files/system_calls.h"
 #include "front/command_line.h"
 #include "front/console.h"
 #include "front/conversion_steps.h"
@@ -24,20 +23,12 @@ void append(TextField& field, const char* suffix) {
   std::strncat(field.data(), suffix, field.size() - std::strlen(field.data()) - 1);
 }
 
-// A '.' in a directory part (../out/fw, v1.2/fw) is no extension: only
-// the last path component is cut.
-char* last_path_component(char* name) {
-  char* start = name;
-  for (char* p = name; *p != '\0'; ++p) {
-    if (std::strchr(PATH_SEPARATORS, *p) != nullptr) start = p + 1;
-  }
-  return start;
-}
-
 // Ends options.outfile at the first '.' of its last path component and
-// appends `extension`.
+// appends `extension`: a '.' in a directory part (../out/fw, v1.2/fw) is no
+// extension.
 const char* output_name(const char* extension) {
-  char* dot = std::strchr(last_path_component(options.outfile.data()), '.');
+  char* name = options.outfile.data();
+  char* dot = std::strchr(name + directory_length(name), '.');
   if (dot != nullptr) *dot = '\0';
   append(options.outfile, extension);
   return options.outfile.data();
