@@ -1,10 +1,10 @@
 // The one crypt file that reads `options`: it picks the cipher, word order,
 // mode and key from the settings and prints the progress lines.
-#include <cstdio>
 
 #include "crypt/block_ciphers.h"
 #include "crypt/crypt.h"
 #include "crypt/encrypt_passes.h"
+#include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 
@@ -25,7 +25,7 @@ constexpr const char* PASS_MESSAGES[2][2][2] = {
 void print_and_run_pass(PassCipher cipher) {
   const bool msb_first = options.msb_first != 0;
   const bool strong = options.strong != 0;
-  std::fputs(PASS_MESSAGES[cipher == PassCipher::xtea][strong][msb_first], stdout);
+  print_message("%s", PASS_MESSAGES[cipher == PassCipher::xtea][strong][msb_first]);
   encrypt_pass(cipher, msb_first ? WordOrder::msb_first : WordOrder::lsb_first,
                strong ? PassMode::strong : PassMode::fast,
                msb_first ? options.teakey_msb.data() : options.teakey.data());

@@ -95,7 +95,7 @@ void mark_run(const FileState& state, std::size_t input) { mark_laid_bytes(input
 
 RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
   if (line.text[0] != ':') {
-    std::printf("Error:  not a Intel Hex file\n");
+    print_message("Error:  not a Intel Hex file\n");
     return RecordResult::failed;
   }
   // The header: ':' count(2) address(4) type(2).
@@ -112,7 +112,7 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
   // The data bytes, then the checksum: two characters each.
   const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
   if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS || (is_address_record && count != 2)) {
-    std::printf("Error:  bad record %s\n", line.text.data());
+    print_message("Error:  bad record %s\n", line.text.data());
     return RecordResult::failed;
   }
 
@@ -132,7 +132,7 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
   if (type == TYPE_DATA) {
     const std::uint64_t full_address = state.base + address;
     if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {
-      std::printf("Warning:  HexFile too large for the selected CPU\n");
+      print_message("Warning:  HexFile too large for the selected CPU\n");
       state.warning_pending = false;
     }
     // Bytes beyond the image have no place in it; they still count in the sum.
@@ -149,7 +149,7 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
     state.data_records = true;
   }
   if (bytes[count] != static_cast<std::uint8_t>(0x100 - sum)) {
-    std::printf("Error:  Checksum wrong %s\n", line.text.data());
+    print_message("Error:  Checksum wrong %s\n", line.text.data());
     return RecordResult::failed;
   }
   if (is_address_record) {
@@ -172,7 +172,7 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
       case LineStatus::read_error:
         return FILE_FAILED;
       case LineStatus::too_long:
-        std::printf("Error:  line too long\n");
+        print_message("Error:  line too long\n");
         return FILE_FAILED;
       case LineStatus::line:
         break;

@@ -1,11 +1,11 @@
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "files/firmware_files.h"
 #include "files/output_size.h"
 #include "files/safe_output.h"
+#include "front/console.h"
 #include "front/flashbuf.h"
 
 namespace {
@@ -78,7 +78,7 @@ int write_hex_file(const char* name) {
   if (name == nullptr) return FILE_FAILED;
   SafeOutput out;
   if (!open_safe_output(out, name) || !write_records(out, output_size())) {
-    std::printf("creating hexfile failed!\n");
+    print_message("creating hexfile failed!\n");
     return FILE_FAILED;
   }
   return FILE_OK;

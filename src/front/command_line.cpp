@@ -1,10 +1,10 @@
 #include "front/command_line.h"
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 
 #include "files/number_text.h"
+#include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 #include "front/usage.h"
@@ -52,9 +52,9 @@ std::int32_t number_value(const char* value) { return text_to_int32(value, std::
 bool apply_flag(const FlagSwitch& sw, const char* value) {
   if (value[0] != '+' && value[0] != '-') {
     if (sw.letter == 'F') {
-      std::printf(sw.bad_value_message, value[0]);
+      print_message(sw.bad_value_message, value[0]);
     } else {
-      std::printf(sw.bad_value_message, sw.letter, value[0]);
+      print_message(sw.bad_value_message, sw.letter, value[0]);
     }
     return false;
   }
@@ -73,13 +73,13 @@ bool apply_cpu(const char* value) {
       return true;
     }
   }
-  std::printf("unknown cpu -c%d\n", static_cast<int>(options.cpu_id));
+  print_message("unknown cpu -c%d\n", static_cast<int>(options.cpu_id));
   return false;
 }
 
 bool fits_text_field(char letter, const char* value) {
   if (std::strlen(value) <= MAX_VALUE_LENGTH) return true;
-  std::printf("Error:  value of -%c too long\n", letter);
+  print_message("Error:  value of -%c too long\n", letter);
   return false;
 }
 
@@ -110,7 +110,7 @@ SwitchOutcome apply_switch(char letter, const char* value) {
       options.limit = number_value(value);
       return SwitchOutcome::applied;
     default:
-      std::printf("unknown option -%c\n", letter);
+      print_message("unknown option -%c\n", letter);
       return SwitchOutcome::failed;
   }
 }
@@ -121,7 +121,7 @@ ParseOutcome parse_command_line(int argc, const char* const argv[]) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-' && arg[0] != '/') {
-      std::printf("one or more params wrong!\n");
+      print_message("one or more params wrong!\n");
       print_usage();
       return ParseOutcome::exit_failure;
     }
@@ -139,7 +139,7 @@ ParseOutcome parse_command_line(int argc, const char* const argv[]) {
   }
   // The outputs can carry no more than the image holds.
   if (options.limit > static_cast<std::int32_t>(FLASHBUF_SIZE)) {
-    std::printf("Error:  limit 0x%X above flashbuf size 0xF400\n",
+    print_message("Error:  limit 0x%X above flashbuf size 0xF400\n",
                 static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
     return ParseOutcome::exit_failure;
   }

@@ -1,15 +1,32 @@
 #include "front/console.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "files/system_calls.h"
 #include "front/exit_status.h"
 
-void prepare_stdout() {
+namespace {
+int first_stdout_error = 0;
+
+// A write that failed sets the stream's error flag and, where the C library
+// keeps one (not on Windows), errno; EIO stands in for a missing reason.
+void note_stdout_error(int reason) {
+  if (first_stdout_error == 0 && std::ferror(stdout) != 0) first_stdout_error = reason != 0 ? reason : EIO;
+}
+}  // namespace
+
+void prepare_stdout() { buffer_stdout_by_line(); }
+
+void print_message(const char* format, ...) {
   errno = 0;
-  buffer_stdout_by_line();
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::vprintf(format, arguments);
+  va_end(arguments);
+  note_stdout_error(errno);
 }
 
 void print_stderr_line(const char* name, const char* what, const char* text) {
@@ -19,15 +36,10 @@ void print_stderr_line(const char* name, const char* what, const char* text) {
 void print_file_error(const char* name, int error) { print_stderr_line(name, nullptr, std::strerror(error)); }
 
 int check_stdout(int status) {
-  // A failing standard output (a full disk, a closed pipe) fails every line
-  // written to it, the last one included, and its reason is still in errno;
-  // a flush with nothing left to write succeeds and tells nothing.
-  const int last_reason = errno;
+  // A message without a line end is still in the buffer.
   errno = 0;
-  const bool flush_failed = std::fflush(stdout) != 0;
-  int reason = flush_failed ? errno : last_reason;
-  if (!flush_failed && std::ferror(stdout) == 0) return status;
-  if (reason == 0) reason = EIO;
-  print_file_error("standard output", reason);
+  if (std::fflush(stdout) != 0) note_stdout_error(errno);
+  if (first_stdout_error == 0) return status;
+  print_file_error("standard output", first_stdout_error);
   return EXIT_STATUS_FAILURE;
 }

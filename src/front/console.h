@@ -6,6 +6,11 @@
 // as it is printed, also when the run is killed.
 void prepare_stdout();
 
+// Every message on standard output goes through here, printf's way. The
+// reason of the first write that fails is kept for check_stdout: the run's
+// own system calls change errno after it.
+[[gnu::format(printf, 1, 2)]] void print_message(const char* format, ...);
+
 // "qrv_tools: NAME: [WHAT: ]TEXT" on standard error: the form of every line
 // there, reasons and warnings alike.
 void print_stderr_line(const char* name, const char* what, const char* text);
@@ -14,6 +19,6 @@ void print_stderr_line(const char* name, const char* what, const char* text);
 void print_file_error(const char* name, int error);
 
 // `status`, or the failure status after a line on standard error when any
-// write to standard output failed, with the reason of that write. The files
-// the run wrote stay.
+// write to standard output failed, with the reason of the first that failed.
+// The files the run wrote stay.
 int check_stdout(int status);

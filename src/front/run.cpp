@@ -40,9 +40,9 @@ int read_input_files(const NameTable& names) {
   for (std::size_t input = 0; input < names.size(); ++input) {
     const TextField& name = names[input];
     if (name[0] == '\0') continue;
-    std::printf("  ... reading hex file %s\n", name.data());
+    print_message("  ... reading hex file %s\n", name.data());
     if (read_hex_file(name.data(), input) != FILE_OK) {
-      std::printf("error in file %s\n", name.data());
+      print_message("error in file %s\n", name.data());
       return FILE_FAILED;
     }
   }
@@ -78,16 +78,16 @@ int run_conversion() {
 
   encrypt_flashbuf();
 
-  std::printf("  ... creating output files limit set to 0x%X\n",
+  print_message("  ... creating output files limit set to 0x%X\n",
               static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
   // Both outputs are attempted even when the first fails.
   const int bin_status = write_bin_file(output_name(".BIN"));
   const int hex_status = write_hex_file(output_name(".HEX"));
-  if (options.autoflash != 0) std::printf("Warning:  Autoflash option ignored at this time\n");
+  if (options.autoflash != 0) print_message("Warning:  Autoflash option ignored at this time\n");
   // What was renamed is made durable, also when the other output failed.
   const bool synced = sync_output_directories();
   if (bin_status != FILE_OK || hex_status != FILE_OK || !synced) return EXIT_STATUS_FAILURE;
-  std::printf("done\n");
+  print_message("done\n");
   return EXIT_STATUS_SUCCESS;
 }
 
@@ -115,10 +115,10 @@ void fill_flashbuf(bool random, std::uint32_t seed) {
     // A generator of fixed definition: the same second gives the same bytes on every host.
     std::minstd_rand generator(seed);
     for (std::uint8_t& byte : flashbuf) byte = static_cast<std::uint8_t>(generator() % 256);
-    std::printf("  ... buffer filled with random data\n");
+    print_message("  ... buffer filled with random data\n");
   } else {
     flashbuf.fill(0xFF);
-    std::printf("  ... buffer filled with 0xFF\n");
+    print_message("  ... buffer filled with 0xFF\n");
   }
 }
 
@@ -134,7 +134,7 @@ bool split_infile_list(NameTable& names) {
     std::strcpy(name.data(), comma + 1);
     *comma = '\0';
   }
-  std::printf("too many hexfiles");
+  print_message("too many hexfiles");
   return false;
 }
 

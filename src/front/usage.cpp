@@ -1,23 +1,23 @@
 #include "front/usage.h"
 
-#include <cstdio>
+#include "front/console.h"
 
-void print_banner() { std::printf("qrv auto hex tools \n"); }
+void print_banner() { print_message("qrv auto hex tools \n"); }
 
 void print_usage() {
-  std::printf("\noptions :\n");
-  std::printf("   -i<INFILE>  : Intel Hex Input file[s]    mantory \n");
-  std::printf("   -o<OUTFILE> : Binary outputfile          default: FIRMWARE.BIN\n");
-  std::printf("   -c<CPU>     : QRV cpu typ (CPU id)       default: 0x59 for CH559\n");
-  std::printf("   -l<LIMIT>   : Limit size of output       default: 0xF400 for a CH559 depending on CPU\n");
+  print_message("\noptions :\n");
+  print_message("   -i<INFILE>  : Intel Hex Input file[s]    mantory \n");
+  print_message("   -o<OUTFILE> : Binary outputfile          default: FIRMWARE.BIN\n");
+  print_message("   -c<CPU>     : QRV cpu typ (CPU id)       default: 0x59 for CH559\n");
+  print_message("   -l<LIMIT>   : Limit size of output       default: 0xF400 for a CH559 depending on CPU\n");
   // Always the built-in key, whatever -k said.
-  std::printf("   -k<TEAKEY>  : TEA Encryption Key         default: \"PaleMoonOverHill\"\n");
-  std::printf("   -e<+|->     : TEA Encryption     on|off  default: e- encrypt off -e+ implies -x-\n");
-  std::printf("   -x<+|->     : XTEA Encryption    on|off  default: x- encrypt off -x+ implies -e-\n");
-  std::printf("   -s<+|->     : Strong encryption  on|off  default: s- fast encryption\n");
-  std::printf("   -m<+|->     : Msb first (Keil)   on|off  default: m- lsb first \n");
-  std::printf("   -f<+|->     : Random fill        on|off  default: f- fill with 0xFF\n");
-  std::printf("   -a<+|->     : Automatic Flashing on|off  default: a- Autoflash off\n");
-  std::printf("\nexample:\n");
-  std::printf("   qrv_tools -iBlablub.hex,test.hex,main.hex -f+ -c0x52 -e+\n");
+  print_message("   -k<TEAKEY>  : TEA Encryption Key         default: \"PaleMoonOverHill\"\n");
+  print_message("   -e<+|->     : TEA Encryption     on|off  default: e- encrypt off -e+ implies -x-\n");
+  print_message("   -x<+|->     : XTEA Encryption    on|off  default: x- encrypt off -x+ implies -e-\n");
+  print_message("   -s<+|->     : Strong encryption  on|off  default: s- fast encryption\n");
+  print_message("   -m<+|->     : Msb first (Keil)   on|off  default: m- lsb first \n");
+  print_message("   -f<+|->     : Random fill        on|off  default: f- fill with 0xFF\n");
+  print_message("   -a<+|->     : Automatic Flashing on|off  default: a- Autoflash off\n");
+  print_message("\nexample:\n");
+  print_message("   qrv_tools -iBlablub.hex,test.hex,main.hex -f+ -c0x52 -e+\n");
 }
