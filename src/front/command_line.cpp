@@ -140,7 +140,7 @@ ParseOutcome parse_command_line(int argc, const char* const argv[]) {
   // The outputs can carry no more than the image holds.
   if (options.limit > static_cast<std::int32_t>(FLASHBUF_SIZE)) {
     print_message("Error:  limit 0x%X above flashbuf size 0xF400\n",
-                static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
+                  static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
     return ParseOutcome::exit_failure;
   }
   return ParseOutcome::run;

@@ -79,7 +79,7 @@ int run_conversion() {
   encrypt_flashbuf();
 
   print_message("  ... creating output files limit set to 0x%X\n",
-              static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
+                static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
   // Both outputs are attempted even when the first fails.
   const int bin_status = write_bin_file(output_name(".BIN"));
   const int hex_status = write_hex_file(output_name(".HEX"));
