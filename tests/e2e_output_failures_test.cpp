@@ -154,7 +154,12 @@ TEST(EndToEnd, StandardOutputOnAFullDevice) {
       {{"-h"}, {}, "/dev/full", nullptr, ENOSPC},
       {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "", closed_pipe, EPIPE},
       // Fault: after a failed output the reason was that of a later system call.
-      {{"-l0x20"}, {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", FF_HEX_20}}, "/dev/full", read_only_bin, ENOSPC, {"FIRMWARE.BIN"}},
+      {{"-l0x20"},
+       {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", FF_HEX_20}},
+       "/dev/full",
+       read_only_bin,
+       ENOSPC,
+       {"FIRMWARE.BIN"}},
   };
   for (const FullCase& c : cases) {
     SCOPED_TRACE(std::strerror(c.reason));

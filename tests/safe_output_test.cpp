@@ -1,21 +1,27 @@
 // The whole-or-nothing output in-process: temporary files, parallel writers,
 // signals (in forked children), reasons on standard error.
+#include "files/safe_output.h"
+
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "files/safe_output.h"
 #include "tool_runner.h"
 
 namespace {
+
+using std::string_literals::operator""s;
 
 bool is_temp_name(const std::string& name) {
   // ".qrv-" six letters or digits ".tmp"
@@ -27,9 +33,9 @@ bool is_temp_name(const std::string& name) {
   return true;
 }
 
-TEST(SafeOutput, TemporaryFileIsAPrivateQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
+TEST(SafeOutput, TemporaryFileIsAQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
   // The name does not grow with the target's, and nobody else can read the
-  // bytes of a 0644 target while they are written.
+  // bytes of a 0640 target while they are written.
   const mode_t umask_now = umask(022);
   umask(umask_now);
   const unsigned new_mode = 0666U & ~static_cast<unsigned>(umask_now);
@@ -44,15 +50,18 @@ TEST(SafeOutput, TemporaryFileIsAPrivateQrvRandomTmpAndTheTargetGetsItsModeAndGr
     uid_t owner;
     gid_t group;
     mode_t mode;
-    unsigned final_mode;
+    unsigned final_mode;  // the temporary file's too, unless the old file's passes on
+    gid_t final_group;
   };
   const std::vector<ModeCase> cases = {
-      {"a", geteuid(), getegid(), 0644, 0644},
-      {std::string(250, 'x') + ".BIN", geteuid(), getegid(), 0644, 0644},
+      {"a", geteuid(), getegid(), 0640, 0640, getegid()},
+      {std::string(250, 'x') + ".BIN", geteuid(), getegid(), 0604, 0604, getegid()},
       // Fault: the group was dropped and the bits kept, handing them to the runner's group.
-      {"team.BIN", geteuid(), team, 0640, 0640},
-      // Fault: a 0777 file squatted by another user gave its mode to the output.
-      {"squatted.BIN", 12345, getegid(), 0777, new_mode},
+      {"team.BIN", geteuid(), team, 0640, 0640, team},
+      // Faults: a 0777 file squatted by another user gave its mode, and one
+      // in the planter's group its group, to the output.
+      {"squatted.BIN", 12345, getegid(), 0777, new_mode, getegid()},
+      {"planted.BIN", 12345, team, 0666, new_mode, getegid()},
   };
   std::string skipped;
   for (const ModeCase& c : cases) {
@@ -79,16 +88,58 @@ TEST(SafeOutput, TemporaryFileIsAPrivateQrvRandomTmpAndTheTargetGetsItsModeAndGr
     EXPECT_TRUE(is_temp_name(temp)) << temp;
     struct stat info {};
     ASSERT_EQ(stat(dir.file(temp).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0077, 0u);
+    EXPECT_EQ(info.st_mode & 0777, c.owner == geteuid() ? 0600 : c.final_mode);
     EXPECT_EQ(dir.read(c.target), "old");
     ASSERT_TRUE(close_safe_output(out));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{c.target});
     EXPECT_EQ(dir.read(c.target), "new");
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, c.final_mode);
-    EXPECT_EQ(info.st_gid, c.group);
+    EXPECT_EQ(info.st_gid, c.final_group);
   }
   if (!skipped.empty()) GTEST_SKIP() << skipped;
+}
+
+// Mode and access ACL, "" for none.
+std::string permissions(const std::string& path) {
+  struct stat info {};
+  std::array<char, 4096> acl{};
+  const ssize_t size = getxattr(path.c_str(), "system.posix_acl_access", acl.data(), acl.size());
+  if (stat(path.c_str(), &info) != 0 || (size < 0 && errno != ENODATA)) return "unreadable";
+  return std::to_string(info.st_mode & 07777) + " " + std::string(acl.data(), size < 0 ? 0 : std::size_t(size));
+}
+
+TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
+  if (std::system("setfacl --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "setfacl (Debian acl) is missing";
+  struct AclCase {
+    std::string what;
+    std::string directory_default;  // setfacl -d -m
+    bool replaces;                  // else the output is new: like a file made by open(0666) there
+    std::string old_acl;            // setfacl -m
+  };
+  const std::vector<AclCase> cases = {
+      // Fault: the ACL was dropped; the group gained the mask's bits and nobody lost access.
+      {"own file with an ACL", "", true, "u:nobody:rw-,g::---,m::rw-"},
+      // Fault: the mode was set over the directory's default ACL, so others could read.
+      {"new file under a default ACL", "u::rw-,g::rw-,o::---", false, ""},
+      {"own file without one under a default ACL", "u:nobody:rw-", true, ""},
+  };
+  for (const AclCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    const std::string target = dir.file("fw.BIN");
+    const std::string reference = dir.file(c.replaces ? "fw.BIN" : "made-by-open");
+    if (c.replaces) dir.write("fw.BIN", "old");
+    const auto setfacl = [](const std::string& flags, const std::string& path) {
+      ASSERT_EQ(std::system(("setfacl " + flags + " '" + path + "'").c_str()), 0) << flags;
+    };
+    if (!c.old_acl.empty()) setfacl("-m " + c.old_acl, target);
+    if (!c.directory_default.empty()) setfacl("-d -m " + c.directory_default, dir.path());
+    if (!c.replaces) close(open(reference.c_str(), O_CREAT | O_WRONLY, 0666));
+    const std::string expected = permissions(reference);
+    ASSERT_TRUE(write_file_whole(target.c_str(), "new", 3));
+    EXPECT_EQ(permissions(target), expected);
+  }
 }
 
 TEST(SafeOutput, TwoWritersOnOneTargetEachCloseIntoAWholeImage) {
@@ -111,53 +162,71 @@ TEST(SafeOutput, TwoWritersOnOneTargetEachCloseIntoAWholeImage) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"fw.BIN"});
 }
 
-TEST(SafeOutput, SignalWhileWritingLeavesNothingBehind) {
-  // Fault: only SIGINT, SIGTERM and SIGHUP removed the temporary files.
-  for (const int signal_number :
-       {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF}) {
+TEST(SafeOutput, EverySignalThatEndsTheRunRemovesOnlyItsOpenTemporaryFile) {
+  // In the tool's order: the BIN closed, the HEX open. Another run has since
+  // taken the BIN's old temporary name. Faults: only eleven signals removed
+  // the temporary files; a closed output left on the list removed that file.
+  for (int signal_number = 1; signal_number <= SIGRTMAX; ++signal_number) {
+    const int not_ending[] = {SIGCHLD, SIGCONT, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU, SIGURG, SIGWINCH, SIGKILL, SIGXFSZ};
+    if (std::count(std::begin(not_ending), std::end(not_ending), signal_number) != 0 ||
+        (signal_number > SIGSYS && signal_number < SIGRTMIN)) {
+      continue;
+    }
     SCOPED_TRACE(strsignal(signal_number));
     ScratchDir dir;
-    dir.write("fw.BIN", "old");
-    const std::string target = dir.file("fw.BIN");
-    const std::string other = dir.file("fw.HEX");
+    dir.write("fw.HEX", "old");
+    const std::string bin = dir.file("fw.BIN");
+    const std::string hex = dir.file("fw.HEX");
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       prepare_safe_output();
-      SafeOutput bin;
-      SafeOutput hex;
-      if (!open_safe_output(bin, target.c_str()) || !open_safe_output(hex, other.c_str())) _exit(1);
-      write_safe_output(bin, "partial", 7);
-      write_safe_output(hex, "partial", 7);
+      SafeOutput bin_out;
+      SafeOutput hex_out;
+      if (!open_safe_output(bin_out, bin.c_str())) _exit(1);
+      write_safe_output(bin_out, "bin", 3);
+      if (!close_safe_output(bin_out)) _exit(1);
+      const int taken = open(bin_out.temp_name.data(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+      if (taken < 0 || write(taken, "other run", 9) != 9 || !open_safe_output(hex_out, hex.c_str())) _exit(1);
+      write_safe_output(hex_out, "partial", 7);
       raise(signal_number);
       _exit(2);  // not reached: the signal ends the process
     }
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << "status " << status;
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"fw.BIN"});
-    EXPECT_EQ(dir.read("fw.BIN"), "old");
+    const std::vector<std::string> entries = dir.entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_TRUE(is_temp_name(entries[0])) << entries[0];
+    EXPECT_EQ(dir.read(entries[0]), "other run");
+    EXPECT_EQ(dir.read("fw.BIN"), "bin");
+    EXPECT_EQ(dir.read("fw.HEX"), "old");
   }
 }
 
 TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
   struct FailCase {
     std::string what;
-    std::string name;                              // in the scratch directory
-    void (*prepare)(const ScratchDir&);            // what is in the way
+    std::string name;                    // in the scratch directory
+    void (*prepare)(const ScratchDir&);  // what is in the way
     int reason;
     std::vector<std::string> left;
   };
   const std::vector<FailCase> cases = {
       {"missing directory", "nodir/fw.BIN", [](const ScratchDir&) {}, ENOENT, {}},
-      {"read-only target", "fw.BIN",
+      {"read-only target",
+       "fw.BIN",
        [](const ScratchDir& dir) {
          dir.write("fw.BIN", "old");
          chmod(dir.file("fw.BIN").c_str(), 0444);
        },
-       EACCES, {"fw.BIN"}},
-      {"directory in the way", "fw.BIN", [](const ScratchDir& dir) { mkdir(dir.file("fw.BIN").c_str(), 0755); },
-       EISDIR, {"fw.BIN"}},
+       EACCES,
+       {"fw.BIN"}},
+      {"directory in the way",
+       "fw.BIN",
+       [](const ScratchDir& dir) { mkdir(dir.file("fw.BIN").c_str(), 0755); },
+       EISDIR,
+       {"fw.BIN"}},
   };
   for (const FailCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -166,8 +235,7 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
     const std::string target = dir.file(c.name);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(write_file_whole(target.c_str(), "image", 5));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "qrv_tools: " + target + ": " + std::strerror(c.reason) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": " + std::strerror(c.reason) + "\n");
     EXPECT_EQ(dir.entries(), c.left);
   }
   // Fault: a temporary file that could not be removed was not named. Here it
@@ -181,8 +249,13 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
   testing::internal::CaptureStderr();
   EXPECT_FALSE(close_safe_output(out));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": " + std::strerror(ENOENT) +
-                                                        "\nqrv_tools: " + temp + ": not removed: " +
-                                                        std::strerror(ENOENT) + "\n");
+                                                        "\nqrv_tools: " + temp +
+                                                        ": not removed: " + std::strerror(ENOENT) + "\n");
+  // A directory that cannot be synced: both outputs are named, as replaced.
+  const std::string lost = ": replaced, but may not be on disk: "s + std::strerror(ENOENT) + "\n";
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(sync_output_directory("gone/fw.BIN", "gone/fw.HEX"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: gone/fw.BIN" + lost + "qrv_tools: gone/fw.HEX" + lost);
 }
 
 }  // namespace

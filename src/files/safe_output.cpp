@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "files/system_calls.h"
+#include "front/console.h"
 
 namespace {
 
@@ -18,9 +19,6 @@ constexpr unsigned GROUP_BITS = 0070;
 // The open outputs, whose temporary files a signal removes. Changed only
 // while the handlers are held off.
 SafeOutput* pending = nullptr;
-
-// The directory renamed into and not yet synced: both outputs share one.
-TempPath unsynced_directory{};
 
 // Called from the signal handlers: only remove_file, which is safe there.
 void remove_pending_files() {
@@ -55,32 +53,30 @@ void make_temp_name(char* name) {
   }
 }
 
+void print_reason(const char* name, SystemError error, const char* what = nullptr) {
+  print_stderr_line(name, what, reason_text(error).data());
+}
+
 bool fail(SafeOutput& out, SystemError error) {
   out.error = error;
-  print_system_error(out.target, error);
+  print_reason(out.target, error);
   return false;
 }
 
 // Only "does not exist" makes a target new: an unreadable status never turns
 // a protected target into a new one. Read-only is judged by the permission
 // bits, so an administrator's run does not overwrite it either. A link counts
-// as a new file: the rename replaces the link itself.
+// as a new file: the rename replaces the link itself. So does a file of
+// another user (one planted in a shared directory): nothing of it passes on.
 bool check_target(SafeOutput& out) {
-  out.final_mode = new_file_mode();
   EntryStatus status{};
   SystemError error = entry_status(out.target, status);
   if (error != 0 && !is_missing(error)) return fail(out, error);
   if (error == 0 && !status.is_link) {
     if (!status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
-    // Mode and group carry over only from a regular file, set-id bits never.
-    // A file of another user (one planted in a shared directory) cannot make
-    // the output wider than a new file of the runner's.
-    if (status.is_regular) {
-      out.final_mode = status.mode & 0777U;
-      if (!status.owned_by_runner) out.final_mode &= new_file_mode();
-      out.group = status.group;
-      out.keeps_group = true;
-    }
+    out.keeps_permissions = status.is_regular && status.owned_by_runner;
+    out.mode = status.mode & 0777U;  // set-id bits never pass on
+    out.group = status.group;
   }
   error = entry_status(directory_of(out.target).data(), status);
   if (error != 0 && !is_missing(error)) return fail(out, error);
@@ -95,7 +91,7 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
   for (int attempt = 0; attempt < TEMP_TRIES; ++attempt) {
     make_temp_name(out.temp_name.data() + directory);
     hold_signals();
-    out.error = create_new_file(out.file, out.temp_name.data());
+    out.error = create_new_file(out.file, out.temp_name.data(), out.keeps_permissions);
     if (out.error == 0) {
       out.next = pending;
       pending = &out;
@@ -107,12 +103,10 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
   return false;
 }
 
-// A directory other than the unsynced one (only callers in the process that
-// write elsewhere) is synced at once.
-SystemError note_renamed_directory(const char* target) {
-  const TempPath directory = directory_of(target);
-  if (unsynced_directory[0] == '\0') unsynced_directory = directory;
-  return unsynced_directory == directory ? 0 : sync_directory(directory.data());
+// Access is never handed to a group other than the replaced file's.
+SystemError keep_permissions(const SafeOutput& out) {
+  if (set_group(out.file, out.group) == 0) return copy_permissions(out.target, out.file, out.mode);
+  return copy_permissions(nullptr, out.file, out.mode & ~GROUP_BITS);
 }
 
 }  // namespace
@@ -125,10 +119,7 @@ std::size_t directory_length(const char* name) {
   return length;
 }
 
-void prepare_safe_output() {
-  new_file_mode();
-  install_signal_handlers(remove_pending_files);
-}
+void prepare_safe_output() { install_signal_handlers(remove_pending_files); }
 
 bool open_safe_output(SafeOutput& out, const char* target) {
   out = SafeOutput{};
@@ -146,9 +137,7 @@ void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
 }
 
 bool close_safe_output(SafeOutput& out) {
-  // Access is never handed to a group other than the replaced file's.
-  if (out.error == 0 && out.keeps_group && set_group(out.file, out.group) != 0) out.final_mode &= ~GROUP_BITS;
-  if (out.error == 0) out.error = set_mode(out.file, out.final_mode);
+  if (out.error == 0 && out.keeps_permissions) out.error = keep_permissions(out);
   if (out.error == 0) out.error = sync_file(out.file);
   const SystemError closed = close_file(out.file);
   if (out.error == 0) out.error = closed;  // the first failure is the one reported
@@ -160,10 +149,9 @@ bool close_safe_output(SafeOutput& out) {
   while (*link != nullptr && *link != &out) link = &(*link)->next;
   if (*link != nullptr) *link = out.next;
   release_signals();
-  if (out.error == 0) out.error = note_renamed_directory(out.target);
   if (out.error == 0) return true;
-  print_system_error(out.target, out.error);
-  if (left != 0) print_system_error(out.temp_name.data(), left, "not removed");
+  print_reason(out.target, out.error);
+  if (left != 0) print_reason(out.temp_name.data(), left, "not removed");
   return false;
 }
 
@@ -174,10 +162,11 @@ bool write_file_whole(const char* target, const void* data, std::size_t size) {
   return close_safe_output(out);
 }
 
-bool sync_output_directories() {
-  if (unsynced_directory[0] == '\0') return true;
-  const SystemError error = sync_directory(unsynced_directory.data());
-  if (error != 0) print_system_error(unsynced_directory.data(), error);
-  unsynced_directory[0] = '\0';
+bool sync_output_directory(const char* first, const char* second) {
+  const char* named = first != nullptr ? first : second;
+  const SystemError error = named != nullptr ? sync_directory(directory_of(named).data()) : 0;
+  for (const char* name : {first, second}) {
+    if (error != 0 && name != nullptr) print_reason(name, error, "replaced, but may not be on disk");
+  }
   return error == 0;
 }

@@ -1,9 +1,10 @@
 // Output files that appear whole or not at all, also after a power cut: the
-// bytes go to a private temporary file beside the target, ".qrv-XXXXXX.tmp",
-// created exclusively with mode 0600, never through a symlink. It gets its
-// final mode and group, is forced to disk and renamed onto the target; the
-// directory is synced after the renames. Only the directory entry named is
-// replaced: a symlink there is replaced, what it pointed to is left alone.
+// bytes go to a temporary file beside the target, ".qrv-XXXXXX.tmp", created
+// exclusively, never through a symlink, forced to disk and renamed onto the
+// target; the run then syncs the directory. A new output gets what the file
+// system gives a new file. A regular file of the runner's passes on its mode,
+// group and access ACL, and stays private until it has them. Only the
+// directory entry named is replaced: a symlink there, not what it points to.
 #pragma once
 
 #include <array>
@@ -18,11 +19,11 @@ using TempPath = std::array<char, 512>;
 struct SafeOutput {
   const char* target;
   TempPath temp_name;
-  std::intptr_t file;   // the platform's file (system_calls.h)
-  SafeOutput* next;     // the next open output in that list
-  unsigned final_mode;  // permission bits given just before the rename
-  std::uint32_t group;  // the replaced file's group, when it is kept
-  bool keeps_group;
+  std::intptr_t file;      // the platform's file (system_calls.h)
+  SafeOutput* next;        // the next open output in that list
+  bool keeps_permissions;  // of the runner's own file it replaces
+  unsigned mode;
+  std::uint32_t group;
   std::uint32_t error;  // reason of the first failed step, 0 if none
 };
 
@@ -30,8 +31,8 @@ struct SafeOutput {
 // name without one. On Windows '\\' and a drive's ':' separate too.
 std::size_t directory_length(const char* name);
 
-// Reads the umask and installs the handlers that remove this run's temporary
-// files on a signal that ends the process. Called once at the start of a run.
+// Installs the handlers that remove this run's temporary files on a signal
+// that ends the process. Called once at the start of a run.
 void prepare_safe_output();
 
 // Refuses a target that exists and is read-only, or one in a read-only
@@ -43,7 +44,7 @@ bool open_safe_output(SafeOutput& out, const char* target);
 // A failed write is remembered; close_safe_output then fails.
 void write_safe_output(SafeOutput& out, const void* data, std::size_t size);
 
-// Gives the file its mode and group, forces it to disk and renames it onto
+// Gives the file the permissions it keeps, forces it to disk and renames it onto
 // the target. On any failure, now or in an earlier write, removes the
 // temporary file, leaves the target as it was, prints the reason on standard
 // error and returns false.
@@ -52,6 +53,7 @@ bool close_safe_output(SafeOutput& out);
 // The three steps above for data that is already in one piece.
 bool write_file_whole(const char* target, const void* data, std::size_t size);
 
-// Syncs each directory an output was renamed into since the last call, once.
-// False after a line on standard error naming the directory and the reason.
-bool sync_output_directories();
+// Syncs the directory of the outputs named, which the run replaced; null
+// names one not replaced. On failure each is named on standard error as
+// replaced but perhaps not on disk, and the result is false.
+bool sync_output_directory(const char* first, const char* second);

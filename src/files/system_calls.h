@@ -1,13 +1,16 @@
 // The system calls of the whole-or-nothing output and the console, each giving
 // 0 or the system's reason; system_calls_posix.cpp and system_calls_windows.cpp
-// implement them, so the output's flow reads the same on every host.
+// implement them, so the output's flow reads the same on every host. They
+// print nothing: the flow prints the reason's text.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
 using SystemFile = std::intptr_t;   // a descriptor, or a HANDLE
 using SystemError = std::uint32_t;  // an errno value, or GetLastError()
+using ReasonText = std::array<char, 256>;
 constexpr SystemFile NO_SYSTEM_FILE = -1;
 
 // What ends the directory part of a name: "/", on Windows also "\\" and a
@@ -30,19 +33,19 @@ struct EntryStatus {
 SystemError entry_status(const char* name, EntryStatus& status);
 // The error says that nothing of that name exists.
 bool is_missing(SystemError error);
-// 0666 less the umask, read once: reading the umask means setting it.
-unsigned new_file_mode();
 std::uint64_t random_bits();
 
 // Creates NAME for writing only if nothing of that name exists, not even a
-// dangling symlink, private to the user (mode 0600).
-SystemError create_new_file(SystemFile& file, const char* name);
+// dangling symlink: private to the user, or with what the file system gives
+// a new file (0666 less the umask, or the directory's default ACL).
+SystemError create_new_file(SystemFile& file, const char* name, bool private_to_user);
 bool is_name_taken(SystemError error);
 // Writes all SIZE bytes, or stops at the first failure.
 SystemError write_file(SystemFile file, const void* data, std::size_t size);
-// The group first: changing it can clear mode bits.
 SystemError set_group(SystemFile file, std::uint32_t group);
-SystemError set_mode(SystemFile file, unsigned mode);
+// FROM's access ACL, or where it has none (or FROM is null) MODE and no ACL.
+// What the file system cannot hold is left as it gave it, which is no wider.
+SystemError copy_permissions(const char* from, SystemFile to, unsigned mode);
 // Forces the file's data to disk.
 SystemError sync_file(SystemFile file);
 SystemError close_file(SystemFile& file);
@@ -54,18 +57,18 @@ SystemError sync_directory(const char* name);
 // Async-signal-safe: called from the signal handlers too.
 SystemError remove_file(const char* name);
 
-// CLEANUP runs on every catchable signal that ends the process (on Windows:
-// Ctrl-C, Ctrl-Break, a closed console), which then ends the process as the
-// signal would. A signal ignored at the start stays ignored. SIGXFSZ is
-// ignored, so a file-size limit fails the write (EFBIG).
+// CLEANUP runs on every catchable signal whose default action ends the
+// process (on Windows: Ctrl-C, Ctrl-Break, a closed console), which then ends
+// as the signal would. Only signals at their default are taken: one ignored at
+// the start stays ignored. SIGXFSZ is ignored, so a file-size limit fails the
+// write (EFBIG).
 void install_signal_handlers(void (*cleanup)());
 // Holds the handlers off in between; holds do not nest.
 void hold_signals();
 void release_signals();
 
-// "qrv_tools: NAME: [WHAT: ]REASON" on standard error; Windows reasons are
-// given in the C library's words where it has them.
-void print_system_error(const char* name, SystemError error, const char* what = nullptr);
+// The reason in words: the C library's where it has them (also on Windows).
+ReasonText reason_text(SystemError error);
 
 // Line buffered where the C library honours that, unbuffered on Windows.
 void buffer_stdout_by_line();

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 #if defined(__linux__)
@@ -13,7 +14,6 @@
 #include <cstring>
 
 #include "files/system_calls.h"
-#include "front/console.h"
 
 const char PATH_SEPARATORS[] = "/";
 const SystemError SYSTEM_ACCESS_DENIED = EACCES;
@@ -25,9 +25,10 @@ SystemError last_error() { return static_cast<SystemError>(errno); }
 
 int descriptor(SystemFile file) { return static_cast<int>(file); }
 
-// Every catchable signal whose default action ends the process.
-constexpr std::array<int, 11> CLEANUP_SIGNALS = {SIGHUP,  SIGINT,  SIGQUIT, SIGPIPE,   SIGALRM, SIGTERM,
-                                                 SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM, SIGPROF};
+// Every other signal ends the process by default. SIGXFSZ is ignored instead.
+constexpr std::array<int, 10> NOT_CLEANED_UP = {SIGCHLD, SIGCONT, SIGSTOP,  SIGTSTP, SIGTTIN,
+                                                SIGTTOU, SIGURG,  SIGWINCH, SIGKILL, SIGXFSZ};
+constexpr char ACCESS_ACL[] = "system.posix_acl_access";
 
 void (*cleanup_files)() = nullptr;
 sigset_t cleanup_set;
@@ -40,6 +41,9 @@ extern "C" void clean_up_and_end(int signal_number) {
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
+
+// A file system without modes or ACLs (FAT, many FUSE mounts) refuses them.
+bool cannot_hold(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS; }
 
 }  // namespace
 
@@ -58,15 +62,6 @@ SystemError entry_status(const char* name, EntryStatus& status) {
 // ENOTDIR: a part of the path is not a directory, so the entry cannot exist.
 bool is_missing(SystemError error) { return error == ENOENT || error == ENOTDIR; }
 
-unsigned new_file_mode() {
-  static const unsigned mode = [] {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666U & ~static_cast<unsigned>(mask);
-  }();
-  return mode;
-}
-
 std::uint64_t random_bits() {
   std::uint64_t value = 0;
 #if defined(__linux__)
@@ -78,8 +73,8 @@ std::uint64_t random_bits() {
          (static_cast<std::uint64_t>(getpid()) << 40);
 }
 
-SystemError create_new_file(SystemFile& file, const char* name) {
-  file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+SystemError create_new_file(SystemFile& file, const char* name, bool private_to_user) {
+  file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, private_to_user ? 0600 : 0666);
   return file >= 0 ? 0 : last_error();
 }
 
@@ -102,11 +97,20 @@ SystemError set_group(SystemFile file, std::uint32_t group) {
   return fchown(descriptor(file), static_cast<uid_t>(-1), static_cast<gid_t>(group)) == 0 ? 0 : last_error();
 }
 
-SystemError set_mode(SystemFile file, unsigned mode) {
-  // File systems without Unix permissions (FAT) refuse modes they cannot
-  // hold; the file then has the mount's mode, like any new file there.
-  const bool refused = fchmod(descriptor(file), static_cast<mode_t>(mode)) != 0;
-  return refused && errno != EPERM && errno != ENOTSUP ? last_error() : 0;
+// The ACL holds the mode's bits too. A private file created in a directory
+// with a default ACL has one as well, which must not outlive it.
+SystemError copy_permissions(const char* from, SystemFile to, unsigned mode) {
+  std::array<char, 8192> acl;
+  errno = ENODATA;
+  const ssize_t size = from != nullptr ? lgetxattr(from, ACCESS_ACL, acl.data(), acl.size()) : -1;
+  if (size < 0 && errno != ENODATA && !cannot_hold(errno)) return last_error();
+  const int done = size >= 0 ? fsetxattr(descriptor(to), ACCESS_ACL, acl.data(), static_cast<std::size_t>(size), 0)
+                             : fchmod(descriptor(to), static_cast<mode_t>(mode));
+  if (done != 0 && !cannot_hold(errno)) return last_error();
+  if (size < 0 && fremovexattr(descriptor(to), ACCESS_ACL) != 0 && errno != ENODATA && !cannot_hold(errno)) {
+    return last_error();
+  }
+  return 0;
 }
 
 // Only the data and what reads it back (the size), where the system can
@@ -136,12 +140,10 @@ SystemError replace_file(const char* from, const char* target) {
 SystemError sync_directory(const char* name) {
   const int directory = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directory < 0) return errno == EACCES ? 0 : last_error();
-  SystemError error = 0;
-  while (error == 0 && fsync(directory) != 0) {
-    // EINVAL: a file system that cannot sync a directory, which then has
-    // nothing more to force.
-    if (errno != EINTR) error = errno == EINVAL ? 0 : last_error();
-  }
+  int synced = fsync(directory);
+  while (synced != 0 && errno == EINTR) synced = fsync(directory);
+  // EINVAL: a file system that cannot sync a directory has nothing to force.
+  const SystemError error = synced == 0 || errno == EINVAL ? 0 : last_error();
   close(directory);
   return error;
 }
@@ -151,15 +153,16 @@ SystemError remove_file(const char* name) { return unlink(name) == 0 ? 0 : last_
 void install_signal_handlers(void (*cleanup)()) {
   cleanup_files = cleanup;
   signal(SIGXFSZ, SIG_IGN);
-  sigemptyset(&cleanup_set);
-  for (const int signal_number : CLEANUP_SIGNALS) sigaddset(&cleanup_set, signal_number);
+  sigfillset(&cleanup_set);
+  for (const int signal_number : NOT_CLEANED_UP) sigdelset(&cleanup_set, signal_number);
   struct sigaction action {};
   action.sa_handler = clean_up_and_end;
   action.sa_mask = cleanup_set;
-  for (const int signal_number : CLEANUP_SIGNALS) {
+  // A handler already there (a sanitizer's) keeps its signal.
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
     struct sigaction previous {};
-    sigaction(signal_number, nullptr, &previous);
-    if (previous.sa_handler != SIG_IGN) sigaction(signal_number, &action, nullptr);
+    if (sigismember(&cleanup_set, signal_number) != 1 || sigaction(signal_number, nullptr, &previous) != 0) continue;
+    if (previous.sa_handler == SIG_DFL) sigaction(signal_number, &action, nullptr);
   }
 }
 
@@ -167,8 +170,10 @@ void hold_signals() { sigprocmask(SIG_BLOCK, &cleanup_set, &mask_before_hold); }
 
 void release_signals() { sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr); }
 
-void print_system_error(const char* name, SystemError error, const char* what) {
-  print_stderr_line(name, what, std::strerror(static_cast<int>(error)));
+ReasonText reason_text(SystemError error) {
+  ReasonText text{};
+  std::snprintf(text.data(), text.size(), "%s", std::strerror(static_cast<int>(error)));
+  return text;
 }
 
 namespace {

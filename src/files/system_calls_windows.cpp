@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "files/system_calls.h"
-#include "front/console.h"
 
 static_assert(sizeof(SystemError) == sizeof(DWORD), "SystemError holds GetLastError()");
 
@@ -77,8 +76,6 @@ bool is_missing(SystemError error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
 }
 
-unsigned new_file_mode() { return 0666; }
-
 std::uint64_t random_bits() {
   LARGE_INTEGER ticks{};
   QueryPerformanceCounter(&ticks);
@@ -86,7 +83,8 @@ std::uint64_t random_bits() {
          std::uint64_t{GetTickCount()} << 16;
 }
 
-SystemError create_new_file(SystemFile& file, const char* name) {
+// A file's access on Windows is what its directory gives it.
+SystemError create_new_file(SystemFile& file, const char* name, bool) {
   // Delete sharing lets the Ctrl-C handler remove the file while it is open.
   const HANDLE created =
       CreateFileA(name, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -110,10 +108,9 @@ SystemError write_file(SystemFile file, const void* data, std::size_t size) {
   return 0;
 }
 
-// A new file's mode on Windows is its read-only attribute, which is off, and
-// it has no group.
+// Windows has no group, and a new file's read-only attribute is off.
 SystemError set_group(SystemFile, std::uint32_t) { return 0; }
-SystemError set_mode(SystemFile, unsigned) { return 0; }
+SystemError copy_permissions(const char*, SystemFile, unsigned) { return 0; }
 
 SystemError sync_file(SystemFile file) { return FlushFileBuffers(handle(file)) != 0 ? 0 : GetLastError(); }
 
@@ -166,8 +163,8 @@ void release_signals() {
   if (handler_installed) LeaveCriticalSection(&cleanup_lock);
 }
 
-void print_system_error(const char* name, SystemError error, const char* what) {
-  std::array<char, 256> text{};
+ReasonText reason_text(SystemError error) {
+  ReasonText text{};
   if (c_library_code(error) != 0) {
     std::snprintf(text.data(), text.size(), "%s", std::strerror(c_library_code(error)));
   } else {
@@ -179,7 +176,7 @@ void print_system_error(const char* name, SystemError error, const char* what) {
     text[end] = '\0';
     if (end == 0) std::snprintf(text.data(), text.size(), "error %lu", static_cast<unsigned long>(error));
   }
-  print_stderr_line(name, what, text.data());
+  return text;
 }
 
 // Windows runtimes buffer _IOLBF fully: unbuffered there.

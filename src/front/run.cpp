@@ -26,12 +26,12 @@ void append(TextField& field, const char* suffix) {
 // Ends options.outfile at the first '.' of its last path component and
 // appends `extension`: a '.' in a directory part (../out/fw, v1.2/fw) is no
 // extension.
-const char* output_name(const char* extension) {
+const TextField& output_name(const char* extension) {
   char* name = options.outfile.data();
   char* dot = std::strchr(name + directory_length(name), '.');
   if (dot != nullptr) *dot = '\0';
   append(options.outfile, extension);
-  return options.outfile.data();
+  return options.outfile;
 }
 
 static_assert(MAX_HEXFILES <= LAID_INPUTS, "every input file has its place in the map of laid bytes");
@@ -81,12 +81,14 @@ int run_conversion() {
   print_message("  ... creating output files limit set to 0x%X\n",
                 static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
   // Both outputs are attempted even when the first fails.
-  const int bin_status = write_bin_file(output_name(".BIN"));
-  const int hex_status = write_hex_file(output_name(".HEX"));
+  const TextField bin_name = output_name(".BIN");
+  const bool bin_written = write_bin_file(bin_name.data()) == FILE_OK;
+  const char* hex_name = output_name(".HEX").data();
+  const bool hex_written = write_hex_file(hex_name) == FILE_OK;
   if (options.autoflash != 0) print_message("Warning:  Autoflash option ignored at this time\n");
-  // What was renamed is made durable, also when the other output failed.
-  const bool synced = sync_output_directories();
-  if (bin_status != FILE_OK || hex_status != FILE_OK || !synced) return EXIT_STATUS_FAILURE;
+  // What was replaced is made durable, also when the other output failed.
+  const bool synced = sync_output_directory(bin_written ? bin_name.data() : nullptr, hex_written ? hex_name : nullptr);
+  if (!bin_written || !hex_written || !synced) return EXIT_STATUS_FAILURE;
   print_message("done\n");
   return EXIT_STATUS_SUCCESS;
 }
