@@ -14,7 +14,6 @@ constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 // Names taken by other files are skipped; this many in a row means something
 // else is wrong.
 constexpr int TEMP_TRIES = 100;
-constexpr unsigned GROUP_BITS = 0070;
 
 // The open outputs, whose temporary files a signal removes. Changed only
 // while the handlers are held off.
@@ -103,10 +102,11 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
   return false;
 }
 
-// Access is never handed to a group other than the replaced file's.
+// Access is never handed to a group other than the replaced file's: without
+// it, no group bits and no ACL.
 SystemError keep_permissions(const SafeOutput& out) {
   if (set_group(out.file, out.group) == 0) return copy_permissions(out.target, out.file, out.mode);
-  return copy_permissions(nullptr, out.file, out.mode & ~GROUP_BITS);
+  return copy_permissions(nullptr, out.file, out.mode & ~0070U);
 }
 
 }  // namespace

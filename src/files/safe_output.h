@@ -1,10 +1,9 @@
 // Output files that appear whole or not at all, also after a power cut: the
 // bytes go to a temporary file beside the target, ".qrv-XXXXXX.tmp", created
-// exclusively, never through a symlink, forced to disk and renamed onto the
-// target; the run then syncs the directory. A new output gets what the file
-// system gives a new file. A regular file of the runner's passes on its mode,
-// group and access ACL, and stays private until it has them. Only the
-// directory entry named is replaced: a symlink there, not what it points to.
+// exclusively, never through a symlink, synced and renamed onto the target
+// (only that entry: a symlink there, not what it points to). A new output gets
+// what the file system gives a new file; a regular file of the runner's passes
+// on its mode, group and access ACL, and the bytes stay private until then.
 #pragma once
 
 #include <array>
@@ -35,16 +34,15 @@ std::size_t directory_length(const char* name);
 // that ends the process. Called once at the start of a run.
 void prepare_safe_output();
 
-// Refuses a target that exists and is read-only, or one in a read-only
-// directory, or whose status cannot be read; otherwise creates the temporary
-// file. False on failure, after a line on standard error naming the target
-// and the reason.
+// Refuses a target that is read-only, in a read-only directory, or whose status
+// cannot be read; otherwise creates the temporary file. False on failure,
+// after a line on standard error naming the target and the reason.
 bool open_safe_output(SafeOutput& out, const char* target);
 
 // A failed write is remembered; close_safe_output then fails.
 void write_safe_output(SafeOutput& out, const void* data, std::size_t size);
 
-// Gives the file the permissions it keeps, forces it to disk and renames it onto
+// Passes on the permissions kept, forces the file to disk and renames it onto
 // the target. On any failure, now or in an earlier write, removes the
 // temporary file, leaves the target as it was, prints the reason on standard
 // error and returns false.

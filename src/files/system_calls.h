@@ -1,7 +1,6 @@
 // The system calls of the whole-or-nothing output and the console, each giving
-// 0 or the system's reason; system_calls_posix.cpp and system_calls_windows.cpp
-// implement them, so the output's flow reads the same on every host. They
-// print nothing: the flow prints the reason's text.
+// 0 or the system's reason and printing nothing; system_calls_posix.cpp and
+// system_calls_windows.cpp implement them, so the flow reads alike everywhere.
 #pragma once
 
 #include <array>
@@ -59,9 +58,8 @@ SystemError remove_file(const char* name);
 
 // CLEANUP runs on every catchable signal whose default action ends the
 // process (on Windows: Ctrl-C, Ctrl-Break, a closed console), which then ends
-// as the signal would. Only signals at their default are taken: one ignored at
-// the start stays ignored. SIGXFSZ is ignored, so a file-size limit fails the
-// write (EFBIG).
+// as the signal would. A signal not at its default (ignored from the start)
+// is left alone. SIGXFSZ is ignored: a file-size limit fails the write (EFBIG).
 void install_signal_handlers(void (*cleanup)());
 // Holds the handlers off in between; holds do not nest.
 void hold_signals();

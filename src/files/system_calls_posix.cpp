@@ -1,11 +1,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/random.h>
+#include <sys/xattr.h>
 #endif
 
 #include <array>
@@ -28,7 +28,7 @@ int descriptor(SystemFile file) { return static_cast<int>(file); }
 // Every other signal ends the process by default. SIGXFSZ is ignored instead.
 constexpr std::array<int, 10> NOT_CLEANED_UP = {SIGCHLD, SIGCONT, SIGSTOP,  SIGTSTP, SIGTTIN,
                                                 SIGTTOU, SIGURG,  SIGWINCH, SIGKILL, SIGXFSZ};
-constexpr char ACCESS_ACL[] = "system.posix_acl_access";
+std::array<char, 4096> stdout_buffer;
 
 void (*cleanup_files)() = nullptr;
 sigset_t cleanup_set;
@@ -44,6 +44,7 @@ extern "C" void clean_up_and_end(int signal_number) {
 
 // A file system without modes or ACLs (FAT, many FUSE mounts) refuses them.
 bool cannot_hold(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS; }
+SystemError held_or_refused(int result) { return result == 0 || cannot_hold(errno) ? 0 : last_error(); }
 
 }  // namespace
 
@@ -100,17 +101,17 @@ SystemError set_group(SystemFile file, std::uint32_t group) {
 // The ACL holds the mode's bits too. A private file created in a directory
 // with a default ACL has one as well, which must not outlive it.
 SystemError copy_permissions(const char* from, SystemFile to, unsigned mode) {
+  const int file = descriptor(to);
+#if defined(__linux__)
+  // An extended attribute, not libacl: nothing more to link, also statically.
+  constexpr char ACCESS_ACL[] = "system.posix_acl_access";
   std::array<char, 8192> acl;
-  errno = ENODATA;
   const ssize_t size = from != nullptr ? lgetxattr(from, ACCESS_ACL, acl.data(), acl.size()) : -1;
-  if (size < 0 && errno != ENODATA && !cannot_hold(errno)) return last_error();
-  const int done = size >= 0 ? fsetxattr(descriptor(to), ACCESS_ACL, acl.data(), static_cast<std::size_t>(size), 0)
-                             : fchmod(descriptor(to), static_cast<mode_t>(mode));
-  if (done != 0 && !cannot_hold(errno)) return last_error();
-  if (size < 0 && fremovexattr(descriptor(to), ACCESS_ACL) != 0 && errno != ENODATA && !cannot_hold(errno)) {
-    return last_error();
-  }
-  return 0;
+  if (size >= 0) return held_or_refused(fsetxattr(file, ACCESS_ACL, acl.data(), std::size_t(size), 0));
+  if (from != nullptr && errno != ENODATA && !cannot_hold(errno)) return last_error();
+  if (fremovexattr(file, ACCESS_ACL) != 0 && errno != ENODATA && !cannot_hold(errno)) return last_error();
+#endif
+  return held_or_refused(fchmod(file, static_cast<mode_t>(mode)));
 }
 
 // Only the data and what reads it back (the size), where the system can
@@ -121,10 +122,9 @@ SystemError sync_file(SystemFile file) {
 #else
   int (*const sync)(int) = fsync;
 #endif
-  while (sync(descriptor(file)) != 0) {
-    if (errno != EINTR) return last_error();
-  }
-  return 0;
+  int synced = sync(descriptor(file));
+  while (synced != 0 && errno == EINTR) synced = sync(descriptor(file));
+  return synced == 0 ? 0 : last_error();
 }
 
 SystemError close_file(SystemFile& file) {
@@ -176,7 +176,4 @@ ReasonText reason_text(SystemError error) {
   return text;
 }
 
-namespace {
-std::array<char, 4096> stdout_buffer;
-}  // namespace
 void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }

@@ -62,13 +62,11 @@ SystemError entry_status(const char* name, EntryStatus& status) {
   const DWORD attributes = GetFileAttributesA(name);
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
   const bool is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  status.is_link = false;
+  status = EntryStatus{};
   status.is_regular = !is_directory;
   // A directory's read-only attribute does not stop writing on Windows.
   status.writable = is_directory || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
   status.owned_by_runner = true;
-  status.mode = 0666;
-  status.group = 0;
   return 0;
 }
 
@@ -158,7 +156,6 @@ void install_signal_handlers(void (*cleanup)()) {
 void hold_signals() {
   if (handler_installed) EnterCriticalSection(&cleanup_lock);
 }
-
 void release_signals() {
   if (handler_installed) LeaveCriticalSection(&cleanup_lock);
 }
