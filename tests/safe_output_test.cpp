@@ -180,6 +180,7 @@ TEST(SafeOutput, EverySignalThatEndsTheRunRemovesOnlyItsOpenTemporaryFile) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      signal(signal_number, SIG_DFL);  // a sanitizer's handler would keep it
       prepare_safe_output();
       SafeOutput bin_out;
       SafeOutput hex_out;
