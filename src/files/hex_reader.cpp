@@ -192,10 +192,10 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
 // data at all, or bytes given twice. Text after the end record, a Ctrl-Z
 // after it and address records are normal and draw nothing.
 void warn_about(const char* name, const FileState& state, std::size_t input) {
-  if (!state.end_record) print_input_warning(name, "no end-of-file record; the file may be cut short");
-  if (!state.data_records) print_input_warning(name, "no data records");
+  if (!state.end_record) warn_missing_end_record(name);
+  if (!state.data_records) warn_no_data_records(name);
   const LaidRanges twice = laid_twice(input);
-  if (twice.count > 0) print_ranges_warning(name, "data for", twice, " given twice; the later record is kept");
+  if (twice.count > 0) warn_given_twice(name, twice);
 }
 
 }  // namespace
