@@ -39,8 +39,8 @@ struct Lines {
 LineSource source;
 Line line;
 
-// Every line `file` gives, checking the layout of each: NUL after it, and
-// `length` one short of `size` exactly when the line keeps its LF.
+// Every line `file` gives, checking the layout of each: after its `length`
+// characters the LF when it has one, then NUL.
 Lines read_lines(std::FILE* file) {
   start_lines(source, file);
   Lines result;
@@ -50,10 +50,8 @@ Lines read_lines(std::FILE* file) {
       result.last = status_name(status);
       return result;
     }
-    const std::string text(line.text.data(), line.size);
-    EXPECT_EQ(line.text[line.size], '\0') << text;
-    const bool with_lf = !text.empty() && text.back() == '\n';
-    EXPECT_EQ(line.length + (with_lf ? 1 : 0), line.size) << text;
+    const std::string text(line.text.data(), line.length + (line.text[line.length] == '\n' ? 1 : 0));
+    EXPECT_EQ(line.text[text.size()], '\0') << text;
     result.lines.push_back(text);
   }
   ADD_FAILURE() << "no end after 10000 lines";
