@@ -13,7 +13,7 @@
 
 #include "front/command_line.h"
 #include "front/options.h"
-#include "usage_text.h"
+#include "tool_messages.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "usage_text.h"
+#include "tool_messages.h"
 
 namespace {
 

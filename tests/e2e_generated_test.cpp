@@ -14,8 +14,6 @@ namespace {
 
 using std::string_literals::operator""s;
 
-const std::string TOO_LARGE = "Warning:  HexFile too large for the selected CPU\n";
-
 // One record, its checksum making all its bytes sum to 0 mod 256.
 std::string record(unsigned type, unsigned address, const std::string& data) {
   unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;

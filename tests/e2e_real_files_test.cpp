@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "real_files_support.h"
-#include "tool_runner.h"
 
 namespace {
 
@@ -32,9 +32,9 @@ std::string srec_read_back(const ScratchDir& dir, const std::string& hex) {
 
 std::string run_output(const std::vector<std::string>& inputs, const std::string& warnings,
                        const std::string& limit_hex, const std::string& encrypting = "") {
-  std::string out = "qrv auto hex tools \n  ... buffer filled with 0xFF\n";
-  for (const std::string& name : inputs) out += "  ... reading hex file " + name + "\n";
-  return out + warnings + encrypting + "  ... creating output files limit set to 0x" + limit_hex + "\ndone\n";
+  std::string out = BANNER + FILL;
+  for (const std::string& name : inputs) out += reading(name);
+  return out + warnings + encrypting + creating(limit_hex) + DONE;
 }
 
 std::size_t round_up_16(std::size_t n) { return (n + 15) / 16 * 16; }
@@ -57,7 +57,7 @@ TEST_P(RealFileRun, ConvertsForEveryChip) {
     if (chip.chip[0] != '\0') args.emplace_back(chip.chip);
     const ToolResult result = run_tool_in(dir.path(), args);
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, run_output({hex_path(file)}, file.data_end >= chip.size ? WARNING : "", chip.limit_hex));
+    EXPECT_EQ(result.out, run_output({hex_path(file)}, file.data_end >= chip.size ? TOO_LARGE : "", chip.limit_hex));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
     const std::string bin = dir.read("FIRMWARE.BIN");
     EXPECT_EQ(first_difference(bin, image.substr(0, chip.size)), std::string::npos);
@@ -149,7 +149,7 @@ TEST(RealFileRunEncrypted, BothOutputsCarryTheSameCiphertext) {
       args.insert(args.end(), c.args.begin(), c.args.end());
       const ToolResult result = run_tool_in(dir.path(), args);
       EXPECT_EQ(result.status, 0);
-      const std::string warnings = file.data_end >= c.cpu_size ? WARNING : "";
+      const std::string warnings = file.data_end >= c.cpu_size ? TOO_LARGE : "";
       EXPECT_EQ(result.out, run_output({hex_path(file)}, warnings, c.limit_hex,
                                        std::string("  ... encrypting flashbuf ") + c.message + " encryption\n"));
       const std::string bin = dir.read("FIRMWARE.BIN");

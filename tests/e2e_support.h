@@ -1,8 +1,8 @@
-// What the end-to-end test files share: the tool's fixed messages, builders
-// of expected output, and the table runner that checks standard output, exit
-// status, standard error and exactly the files left behind. Expected values
-// are written out by hand or built from the record layout, never from the
-// tool's code.
+// What the end-to-end test files share beside the tool's fixed messages:
+// builders of expected output, and the table runner that checks standard
+// output, exit status, standard error and exactly the files left behind.
+// Expected values are written out by hand or built from the record layout,
+// never from the tool's code.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,12 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "tool_messages.h"
 #include "tool_runner.h"
 
-inline const std::string BANNER = "qrv auto hex tools \n";
-inline const std::string FILL = "  ... buffer filled with 0xFF\n";
-inline const std::string DONE = "done\n";
-inline const std::string AUTOFLASH = "Warning:  Autoflash option ignored at this time\n";
 inline const std::string END_RECORD = ":00000001FF\r\n";
 
 inline std::string creating(const std::string& hex_limit) {

@@ -71,7 +71,7 @@ TEST(HexReader, Failures) {
       {"warning before checksum",
        zeros16("37F0", "C8"),
        -1,
-       WARNING + "Error:  Checksum wrong " + zeros16("37F0", "C8") + "\n",
+       TOO_LARGE + "Error:  Checksum wrong " + zeros16("37F0", "C8") + "\n",
        {Z37F0},
        0x3800},
       {"1024 characters", R1234 + long_tail + "\n", -1, TOO_LONG, {}},
@@ -85,19 +85,19 @@ TEST(HexReader, Failures) {
 TEST(HexReader, SizeWarning) {
   const std::string at_37f0 = zeros16("37F0", "C9");  // 10+37+F0 = 37
   check({
-      {"ends at cpu_size", at_37f0, 0, WARNING, {Z37F0}, 0x3800},
+      {"ends at cpu_size", at_37f0, 0, TOO_LARGE, {Z37F0}, 0x3800},
       {"16 lower", zeros16("37E0", "D9"), 0, "", {{0x37E0, std::vector<std::uint8_t>(16, 0)}}, 0x3800},  // 27
-      {"once per file", at_37f0 + at_37f0 + ":01F3FF007796\n", 0, WARNING, {Z37F0, {0xF3FF, {0x77}}}, 0x3800},
+      {"once per file", at_37f0 + at_37f0 + ":01F3FF007796\n", 0, TOO_LARGE, {Z37F0, {0xF3FF, {0x77}}}, 0x3800},
       {"end record high", ":00FFFF0101\n", 0, "", {}, 0x3800},
       {"address record high", ":02FFFF040000FC\n", 0, "", {}, 0x3800},  // 04
-      {"full address with base", ":020000020300F9\n" + zeros16("07F0", "F9"), 0, WARNING, {Z37F0}, 0x3800},
+      {"full address with base", ":020000020300F9\n" + zeros16("07F0", "F9"), 0, TOO_LARGE, {Z37F0}, 0x3800},
       {"with base, 16 lower",
        ":020000020300F9\n" + zeros16("07E0", "09"),  // 10+07+E0 = F7
        0,
        "",
        {{0x37E0, std::vector<std::uint8_t>(16, 0)}},
        0x3800},
-      {"default size", zeros16("F3F0", "0D"), 0, WARNING, {{0xF3F0, std::vector<std::uint8_t>(16, 0)}}},  // F3
+      {"default size", zeros16("F3F0", "0D"), 0, TOO_LARGE, {{0xF3F0, std::vector<std::uint8_t>(16, 0)}}},  // F3
       {"default size, 16 lower", zeros16("F3E0", "1D"), 0, "", {{0xF3E0, std::vector<std::uint8_t>(16, 0)}}},  // E3
   });
 }
@@ -129,7 +129,7 @@ TEST(HexReader, EachFileStartsAfresh) {
     SCOPED_TRACE(name);
     const Outcome outcome = read_file_named(dir.file(name).c_str());
     EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.out, std::string(name) == "high.hex" ? WARNING : "");
+    EXPECT_EQ(outcome.out, std::string(name) == "high.hex" ? TOO_LARGE : "");
   }
   EXPECT_EQ(image_difference({{0, {1, 0xAA, 0xBB, 4}}, Z37F0}), "");
 }

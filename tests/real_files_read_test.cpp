@@ -33,7 +33,7 @@ TEST_P(RealFileRead, GivesTheImageSrecCatMakes) {
 
   EXPECT_EQ(result, 0);
   // Once per file, however many records reach past the chip.
-  EXPECT_EQ(out, file.data_end >= IMAGE ? WARNING : "");
+  EXPECT_EQ(out, file.data_end >= IMAGE ? TOO_LARGE : "");
   EXPECT_EQ(first_difference(image_now(), expected_image(file)), std::string::npos);
   for (std::size_t i = IMAGE; i < flashbuf.size(); ++i) EXPECT_EQ(flashbuf[i], 0x5A) << "tail byte " << i;
 }
@@ -53,7 +53,7 @@ TEST(RealFileReadWarning, WarnsWhenDataReachesTheChipSize) {
       flashbuf.fill(0xFF);
       testing::internal::CaptureStdout();
       EXPECT_EQ(read_hex_file(hex_path(file).c_str()), 0);
-      EXPECT_EQ(testing::internal::GetCapturedStdout(), c.warns ? WARNING : "");
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), c.warns ? TOO_LARGE : "");
       EXPECT_EQ(first_difference(image_now(), expected_image(file)), std::string::npos);
     }
   }

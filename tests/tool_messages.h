@@ -1,8 +1,14 @@
-// The usage text, byte for byte as users see it; shared by the tests that
-// expect it.
+// The tool's fixed messages on standard output, byte for byte as users see
+// them; shared by the tests that expect them.
 #pragma once
 
 #include <string>
+
+inline const std::string BANNER = "qrv auto hex tools \n";
+inline const std::string FILL = "  ... buffer filled with 0xFF\n";
+inline const std::string TOO_LARGE = "Warning:  HexFile too large for the selected CPU\n";
+inline const std::string AUTOFLASH = "Warning:  Autoflash option ignored at this time\n";
+inline const std::string DONE = "done\n";
 
 inline const std::string USAGE =
     "\noptions :\n"
