@@ -1,5 +1,5 @@
-// How the real qrv_tools puts its output files in place: files planted at
-// the old temporary names, the longest name, the modes of written files, a
+// How the real qrv_tools puts its output files in place: files planted
+// beside the outputs, the longest name, the modes of written files, a
 // symlinked target, and parallel runs on one target.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 
 #include "e2e_support.h"
 
-TEST(EndToEnd, PlantedFilesAtTheOldTemporaryNameAreLeftAlone) {
-  // A link to a file outside, a FIFO and an unrelated file where earlier
-  // versions put their temporary files: none is opened, followed or removed.
+TEST(EndToEnd, LinkFifoAndFileBesideTheOutputsAreLeftAlone) {
+  // A link to a file outside, a FIFO and an unrelated file at names made from
+  // the outputs' names: none is opened, followed or removed.
   ScratchDir dir;
   ScratchDir elsewhere;
   elsewhere.write("victim", "victim");
