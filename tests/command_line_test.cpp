@@ -2,6 +2,8 @@
 // go on does to `options`, the key material included; the arguments that end
 // the process and what they print, what stays applied before them, and the
 // longest values.
+#include "front/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "front/command_line.h"
 #include "front/options.h"
 #include "tool_messages.h"
 

@@ -90,7 +90,11 @@ TEST(EndToEnd, BadInputFiles) {
        failing("short.hex", "Error:  bad record :10000000FF\n\n"),
        255,
        {}},
-      {{"-ilong.hex"}, {{"long.hex", ":" + std::string(1100, '0') + "\n"}}, failing("long.hex", LINE_TOO_LONG), 255, {}},
+      {{"-ilong.hex"},
+       {{"long.hex", ":" + std::string(1100, '0') + "\n"}},
+       failing("long.hex", LINE_TOO_LONG),
+       255,
+       {}},
       // The later-named file is read first; the failure in the other still
       // ends the run.
       {{"-inot.hex,a.hex"},

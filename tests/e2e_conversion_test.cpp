@@ -37,8 +37,8 @@ TEST(EndToEnd, ConversionRuns) {
   const std::string kept_a = "a.hex, b.hex: warning: both give data for 0x0002-0x0003; a.hex is kept";
   // 0x1000 bytes at 0, then one byte at 0, 2 and 4 (01+FF+address) and the
   // records from 0x10 on once more: 3 + 0xFF0 bytes given twice.
-  const std::string twice_hex = without_end(hex_of(ff(0x1000))) + ":01000000FF00\r\n:01000200FFFE\r\n:01000400FFFC\r\n" +
-                                hex_of(ff(0x1000)).substr(45);
+  const std::string twice_hex = without_end(hex_of(ff(0x1000))) +
+                                ":01000000FF00\r\n:01000200FFFE\r\n:01000400FFFC\r\n" + hex_of(ff(0x1000)).substr(45);
   const Files ab{{"a.hex", A_HEX}, {"b.hex", B_HEX}};
   const std::string done_20 = BANNER + FILL + creating("20") + DONE;
   // The default key over a blank image, as tests/vectors/tea_xtea_reference.py
@@ -105,7 +105,8 @@ TEST(EndToEnd, ConversionRuns) {
        {{"FIRMWARE.BIN", image_ab},
         {"FIRMWARE.HEX",
          ":1000000011223344CCDDFFFFFFFFFFFFFFFFFFFFA7\r\n"
-         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}},
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+         ":00000001FF\r\n"}},
        {kept_a}},
       {{"-ib.hex,a.hex", "-l0x20"},
        ab,
@@ -114,7 +115,8 @@ TEST(EndToEnd, ConversionRuns) {
        {{"FIRMWARE.BIN", image_ba},
         {"FIRMWARE.HEX",
          ":100000001122AABBCCDDFFFFFFFFFFFFFFFFFFFFB9\r\n"
-         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}},
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+         ":00000001FF\r\n"}},
        {"b.hex, a.hex: warning: both give data for 0x0002-0x0003; b.hex is kept"}},
       {{"-ia,b", "-l0x20"},
        ab,
@@ -142,8 +144,7 @@ TEST(EndToEnd, ConversionRuns) {
        BANNER + FILL + reading("empty.hex") + creating("20") + DONE,
        0,
        {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}},
-       {"empty.hex: warning: no end-of-file record; the file may be cut short",
-        "empty.hex: warning: no data records"}},
+       {"empty.hex: warning: no end-of-file record; the file may be cut short", "empty.hex: warning: no data records"}},
       {{"-itwice", "-l0x20"},
        {{"twice.hex", twice_hex}},
        BANNER + FILL + reading("twice.hex") + creating("20") + DONE,

@@ -43,7 +43,10 @@ TEST(EndToEnd, LongestAcceptedOutputNameIsWritten) {
   // 251 characters and ".BIN" make 255, the longest name a directory entry takes.
   const std::string base(251, 'n');
   check_runs({
-      {{"-o" + base, "-l0x20"}, {}, BANNER + FILL + creating("20") + DONE, 0,
+      {{"-o" + base, "-l0x20"},
+       {},
+       BANNER + FILL + creating("20") + DONE,
+       0,
        {{base + ".BIN", ff(0x20)}, {base + ".HEX", FF_HEX_20}}},
   });
 }
@@ -58,7 +61,7 @@ TEST(EndToEnd, ModesOfWrittenFiles) {
     mode_t expected;
   };
   const std::vector<ModeCase> cases = {
-      {022, -1, 0644}, {077, -1, 0600}, {027, -1, 0640}, {0, -1, 0666},
+      {022, -1, 0644},   {077, -1, 0600},   {027, -1, 0640}, {0, -1, 0666},
       {077, 0640, 0640}, {022, 0600, 0600}, {0, 0604, 0604}, {022, 0200, 0200},
   };
   for (const ModeCase& c : cases) {

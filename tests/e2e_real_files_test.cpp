@@ -21,8 +21,8 @@ bool have_srec_cat() { return std::system("command -v srec_cat > /dev/null 2>&1"
 // What an independent reader makes of a HEX file in `dir`: the bytes from
 // address 0 to the highest one it holds.
 std::string srec_read_back(const ScratchDir& dir, const std::string& hex) {
-  const std::string command = "cd '" + dir.path() + "' && srec_cat '" + hex +
-                              "' -intel -o readback.bin -binary 2> srec_cat.err";
+  const std::string command =
+      "cd '" + dir.path() + "' && srec_cat '" + hex + "' -intel -o readback.bin -binary 2> srec_cat.err";
   if (std::system(command.c_str()) != 0) {
     ADD_FAILURE() << "srec_cat could not read " << hex << ": " << dir.read("srec_cat.err");
     return {};
@@ -48,7 +48,8 @@ TEST_P(RealFileRun, ConvertsForEveryChip) {
     const char* chip;  // empty: the default chip
     std::size_t size;
     const char* limit_hex;
-  } chips[] = {{"", 0xF400, "F400"}, {"-c0x51", 0x2800, "2800"}, {"-c0x52", 0x3800, "3800"}, {"-c0x58", 0x8000, "8000"}};
+  } chips[] = {
+      {"", 0xF400, "F400"}, {"-c0x51", 0x2800, "2800"}, {"-c0x52", 0x3800, "3800"}, {"-c0x58", 0x8000, "8000"}};
   const bool srec_cat = have_srec_cat();
   for (const auto& chip : chips) {
     SCOPED_TRACE(std::string("chip ") + chip.chip);

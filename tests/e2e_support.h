@@ -52,7 +52,8 @@ inline const std::string A_HEX = ":040000001122334452\r\n:00000001FF\r\n";
 // Both outputs of a 0xFF image cut at 0x20, worked out by hand.
 inline const std::string FF_HEX_20 =
     ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
-    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD;
+    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+    ":00000001FF\r\n";
 
 using Files = std::map<std::string, std::string>;
 

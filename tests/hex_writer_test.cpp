@@ -92,7 +92,8 @@ TEST(HexWriter, HandComputedRecords) {
   const std::vector<HexCase> ff_cases = {
       {0x20,
        ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
-       ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + end},
+       ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+       ":00000001FF\r\n"},
       {0x1, ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n" + end},
       {0, end},
       {-5, end},
@@ -115,7 +116,8 @@ TEST(HexWriter, HandComputedRecords) {
   EXPECT_EQ(written.file,
             ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
             ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
-            ":10002000202122232425262728292A2B2C2D2E2F58\r\n" + end);
+            ":10002000202122232425262728292A2B2C2D2E2F58\r\n"
+            ":00000001FF\r\n");
 }
 
 TEST(HexWriter, WholeImageByDefault) {

@@ -2,6 +2,8 @@
 // byte for byte, and the status that ends them. Each row names the fault it
 // would catch.
 
+#include "files/line_source.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "files/line_source.h"
 #include "tool_runner.h"
 
 using namespace std::string_literals;
@@ -129,9 +130,9 @@ TEST(LineSource, Table) {
       {"lone CR taken as a line end", "a\rb\n", {"ab\n"}, "end"},
       {"blank lines skipped (the reader must see them)", "\n\r\nab\n", {"\n", "\n", "ab\n"}, "end"},
       {"NUL ends the copy early", "a\0b\n"s, {"a\0b\n"s}, "end"},
-      {"Ctrl-Z mid-line kept, or reading goes on", "ab\x1a" "cd\nef\n", {"ab"}, "end"},
-      {"Ctrl-Z at a line start gives an empty line", "ab\n\x1a" "cd\n", {"ab\n"}, "end"},
-      {"Ctrl-Z as the first byte gives a line", "\x1a" "ab\n", {}, "end"},
+      {"Ctrl-Z mid-line kept, or reading goes on", "ab\x1a"s + "cd\nef\n", {"ab"}, "end"},
+      {"Ctrl-Z at a line start gives an empty line", "ab\n\x1a"s + "cd\n", {"ab\n"}, "end"},
+      {"Ctrl-Z as the first byte gives a line", "\x1a"s + "ab\n", {}, "end"},
       {"Ctrl-Z after a CR gives the CR", "ab\r\x1a\n", {"ab"}, "end"},
       {"last line without LF lost", "ab\ncd", {"ab\n", "cd"}, "end"},
       {"empty file gives a line", "", {}, "end"},
@@ -148,7 +149,7 @@ TEST(LineSource, Table) {
        plus(filler_lines(block - 3), {"ab\n", "cd\n"}), "end"},
       {"LF as a block's last byte gives an empty line", filler(block - 3) + "ab\ncd\n",
        plus(filler_lines(block - 3), {"ab\n", "cd\n"}), "end"},
-      {"Ctrl-Z as a block's first byte missed", filler(block) + "\x1a" "ab\n", filler_lines(block), "end"},
+      {"Ctrl-Z as a block's first byte missed", filler(block) + "\x1a" + "ab\n", filler_lines(block), "end"},
       {"line length restarting at a block boundary", filler(block - 600) + std::string(1100, 'y') + "\n",
        filler_lines(block - 600), "too_long"},
       {"end of file at a block boundary gives an empty line", filler(block), filler_lines(block), "end"},
@@ -163,7 +164,7 @@ TEST(LineSource, Table) {
 
 // A source that met a Ctrl-Z must read the next file from its start.
 TEST(LineSource, StartForgetsTheLastFile) {
-  EXPECT_EQ(read_content("ab\x1a" "cd\n").lines, std::vector<std::string>{"ab"});
+  EXPECT_EQ(read_content("ab\x1a"s + "cd\n").lines, std::vector<std::string>{"ab"});
   EXPECT_EQ(read_content("ef\n").lines, std::vector<std::string>{"ef\n"});
 }
 

@@ -15,9 +15,7 @@ namespace {
 
 using namespace real_files_support;
 
-std::string image_now() {
-  return std::string(reinterpret_cast<const char*>(flashbuf.data()), IMAGE);
-}
+std::string image_now() { return std::string(reinterpret_cast<const char*>(flashbuf.data()), IMAGE); }
 
 class RealFileRead : public testing::TestWithParam<RealFile> {};
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "front/conversion_steps.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
-#include "front/conversion_steps.h"
 
 namespace {
 
