@@ -16,7 +16,7 @@ using std::string_literals::operator""s;
 
 const std::string WRONG = "one or more params wrong!\n";
 const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
-const std::string LINE_TOO_LONG = "Error:  line too long\n";
+const std::string TOO_LONG = "Error:  line too long\n";
 
 }  // namespace
 
@@ -90,11 +90,7 @@ TEST(EndToEnd, BadInputFiles) {
        failing("short.hex", "Error:  bad record :10000000FF\n\n"),
        255,
        {}},
-      {{"-ilong.hex"},
-       {{"long.hex", ":" + std::string(1100, '0') + "\n"}},
-       failing("long.hex", LINE_TOO_LONG),
-       255,
-       {}},
+      {{"-ilong.hex"}, {{"long.hex", ":" + std::string(1100, '0') + "\n"}}, failing("long.hex", TOO_LONG), 255, {}},
       // The later-named file is read first; the failure in the other still
       // ends the run.
       {{"-inot.hex,a.hex"},

@@ -19,6 +19,8 @@
 
 inline const std::string END_RECORD = ":00000001FF\r\n";
 
+using Files = std::map<std::string, std::string>;
+
 inline std::string creating(const std::string& hex_limit) {
   return "  ... creating output files limit set to 0x" + hex_limit + "\n";
 }
@@ -46,16 +48,21 @@ inline std::string hex_of(const std::string& image) {
   return text + END_RECORD;
 }
 
+// Both default outputs of `image`, whose size is a multiple of 16.
+inline Files firmware_of(const std::string& image) {
+  return {{"FIRMWARE.BIN", image}, {"FIRMWARE.HEX", hex_of(image)}};
+}
+
 // Four bytes at 0: 11 22 33 44.
 inline const std::string A_HEX = ":040000001122334452\r\n:00000001FF\r\n";
 
-// Both outputs of a 0xFF image cut at 0x20, worked out by hand.
+// The HEX output of a 0xFF image cut at 0x20, worked out by hand.
 inline const std::string FF_HEX_20 =
     ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
     ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
     ":00000001FF\r\n";
-
-using Files = std::map<std::string, std::string>;
+// Both default outputs of that image.
+inline const Files FF_FIRMWARE_20 = {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}};
 
 inline void expect_bytes(const std::string& actual, const std::string& expected, const std::string& what) {
   if (actual == expected) return;

@@ -21,6 +21,8 @@ using namespace hex_reader_support;
 
 const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
 const std::string TOO_LONG = "Error:  line too long\n";
+const std::string CHECKSUM_WRONG = "Error:  Checksum wrong ";  // then the line as read
+const std::string BAD_RECORD = "Error:  bad record ";
 
 TEST(HexReader, Failures) {
   const std::string long_tail(1024 - R1234.size(), ' ');
@@ -30,44 +32,34 @@ TEST(HexReader, Failures) {
       {"blank CR LF line after data", R1234 + "\n\r\n" + END + "\n", -1, NOT_HEX, {W1234}},
       {"leading blank", " " + R1234 + "\n", -1, NOT_HEX, {}},
       {"NUL first", "\0"s + R1234 + "\n", -1, NOT_HEX, {}},
-      {"checksum, LF quoted", ":0400000001020304F3\n", -1, "Error:  Checksum wrong :0400000001020304F3\n\n", {W1234}},
-      {"checksum, CR not quoted",
-       ":0400000001020304F3\r\n",
-       -1,
-       "Error:  Checksum wrong :0400000001020304F3\n\n",
-       {W1234}},
-      {"checksum, last line",
-       ":0400000001020304F3",
-       -1,
-       "Error:  Checksum wrong :0400000001020304F3\n",
-       {W1234},
-       0xF400,
-       ""},
-      {"checksum of type 04", ":020000040000FB\n", -1, "Error:  Checksum wrong :020000040000FB\n\n", {}},
-      {"checksum of type 03", ":0400000300001234B4\n", -1, "Error:  Checksum wrong :0400000300001234B4\n\n", {}},
+      {"checksum, LF quoted", ":0400000001020304F3\n", -1, CHECKSUM_WRONG + ":0400000001020304F3\n\n", {W1234}},
+      {"checksum, CR not quoted", ":0400000001020304F3\r\n", -1, CHECKSUM_WRONG + ":0400000001020304F3\n\n", {W1234}},
+      {"checksum, last line", ":0400000001020304F3", -1, CHECKSUM_WRONG + ":0400000001020304F3\n", {W1234}, 0xF400, ""},
+      {"checksum of type 04", ":020000040000FB\n", -1, CHECKSUM_WRONG + ":020000040000FB\n\n", {}},
+      {"checksum of type 03", ":0400000300001234B4\n", -1, CHECKSUM_WRONG + ":0400000300001234B4\n\n", {}},
       // The data field NUL,'5' converts to 0, so the sum is 01 and FF is due.
-      {"quote cut at NUL", ":01000000\0"s + "5FE\n", -1, "Error:  Checksum wrong :01000000\n", {{0, {0}}}},
+      {"quote cut at NUL", ":01000000\0"s + "5FE\n", -1, CHECKSUM_WRONG + ":01000000\n", {{0, {0}}}},
       {"after an accepted record",
        R1234 + "\n" + R5678.substr(0, 18) + "0\n",
        -1,
-       "Error:  Checksum wrong :0400040005060708D0\n\n",
+       CHECKSUM_WRONG + ":0400040005060708D0\n\n",
        {W1234, W5678}},
-      {"short record", ":0400000001020304\n", -1, "Error:  bad record :0400000001020304\n\n", {}},
-      {"short by one, CR dropped", ":0400000001020304F\r\n", -1, "Error:  bad record :0400000001020304F\n\n", {}},
-      {"colon only", ":\n", -1, "Error:  bad record :\n\n", {}},
-      {"count only, no LF", ":04", -1, "Error:  bad record :04\n", {}},
-      {"record cut by Ctrl-Z", ":0400000001020304\x1a"s + "F2\n", -1, "Error:  bad record :0400000001020304\n", {}},
-      {"type 06", ":00000006FA\n", -1, "Error:  bad record :00000006FA\n\n", {}},  // 06
-      {"type 80", ":0000008080\n", -1, "Error:  bad record :0000008080\n\n", {}},  // 80
-      {"type -1 is FF", ":000000-101\n", -1, "Error:  bad record :000000-101\n\n", {}},
-      {"count -1 is FF", ":-1000000\n", -1, "Error:  bad record :-1000000\n\n", {}},
-      {"type 02 of one byte", ":0100000200FD\n", -1, "Error:  bad record :0100000200FD\n\n", {}},                // 03
-      {"type 04 of four bytes", ":0400000400000000F8\n", -1, "Error:  bad record :0400000400000000F8\n\n", {}},  // 08
-      {"short record draws no warning", ":1037F000\n", -1, "Error:  bad record :1037F000\n\n", {}, 0x3800},
+      {"short record", ":0400000001020304\n", -1, BAD_RECORD + ":0400000001020304\n\n", {}},
+      {"short by one, CR dropped", ":0400000001020304F\r\n", -1, BAD_RECORD + ":0400000001020304F\n\n", {}},
+      {"colon only", ":\n", -1, BAD_RECORD + ":\n\n", {}},
+      {"count only, no LF", ":04", -1, BAD_RECORD + ":04\n", {}},
+      {"record cut by Ctrl-Z", ":0400000001020304\x1a"s + "F2\n", -1, BAD_RECORD + ":0400000001020304\n", {}},
+      {"type 06", ":00000006FA\n", -1, BAD_RECORD + ":00000006FA\n\n", {}},  // 06
+      {"type 80", ":0000008080\n", -1, BAD_RECORD + ":0000008080\n\n", {}},  // 80
+      {"type -1 is FF", ":000000-101\n", -1, BAD_RECORD + ":000000-101\n\n", {}},
+      {"count -1 is FF", ":-1000000\n", -1, BAD_RECORD + ":-1000000\n\n", {}},
+      {"type 02 of one byte", ":0100000200FD\n", -1, BAD_RECORD + ":0100000200FD\n\n", {}},                // 03
+      {"type 04 of four bytes", ":0400000400000000F8\n", -1, BAD_RECORD + ":0400000400000000F8\n\n", {}},  // 08
+      {"short record draws no warning", ":1037F000\n", -1, BAD_RECORD + ":1037F000\n\n", {}, 0x3800},
       {"warning before checksum",
        zeros16("37F0", "C8"),
        -1,
-       TOO_LARGE + "Error:  Checksum wrong " + zeros16("37F0", "C8") + "\n",
+       TOO_LARGE + CHECKSUM_WRONG + zeros16("37F0", "C8") + "\n",
        {Z37F0},
        0x3800},
       {"1024 characters", R1234 + long_tail + "\n", -1, TOO_LONG, {}},

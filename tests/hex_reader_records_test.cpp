@@ -22,21 +22,12 @@ std::string repeat(const std::string& text, int times) {
 }
 
 // 0x20 bytes of 5A at 0xFFFF: 20+FF+FF+(20*5A = 0B40) = 5E.
-const std::string R20_AT_FFFF = ":20FFFF00" + [] {
-  std::string data;
-  for (int i = 0; i < 0x20; ++i) data += "5A";
-  return data;
-}() + "A2\n";
+const std::string R20_AT_FFFF = ":20FFFF00" + repeat("5A", 0x20) + "A2\n";
+// 255 bytes of 01 at 0: FF + FF = 1FE -> FE.
+const std::string R255 = ":FF000000" + repeat("01", 255) + "02\n";
 
 const std::string NO_END = "warning: no end-of-file record; the file may be cut short\n";
 const std::string NO_DATA = "warning: no data records\n";
-
-// 255 bytes of 01 at 0: FF + FF = 1FE -> FE.
-const std::string R255 = ":FF000000" + [] {
-  std::string data;
-  for (int i = 0; i < 255; ++i) data += "01";
-  return data;
-}() + "02\n";
 
 TEST(HexReader, ValidFiles) {
   check({
@@ -54,16 +45,16 @@ TEST(HexReader, ValidFiles) {
       {"no end record, last line without LF", R1234 + "\n" + R5678, 0, "", {W1234, W5678}},
       {"text after the checksum", R1234 + " junk\n", 0, "", {W1234}},
       {"later record overwrites",
-       R1234 + "\n:02000100AABB98\n",
+       R1234 + "\n:02000100AABB98\n",  // 68
        0,
        "",
-       {{0, {1, 0xAA, 0xBB, 4}}},  // 68
+       {{0, {1, 0xAA, 0xBB, 4}}},
        0xF400,
        NO_END + "warning: data for 0x0001-0x0002 given twice; the later record is kept\n"},
       {"overlaps merge",
-       R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END,
+       R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END,  // EC: 14
        0,
-       "",  // EC: 14
+       "",
        {{0, {1, 2, 0xAA, 0xBB, 5, 6, 7, 8}}},
        0xF400,
        "warning: data for 0x0002-0x0005 given twice; the later record is kept\n"},
@@ -79,13 +70,8 @@ TEST(HexReader, ValidFiles) {
        0,
        TOO_LARGE,
        {{0xF3FE, {0x11, 0x22}}}},
-      {"types 03 and 05 store nothing",
-       ":0400000300001234B3\n:0400000500001234B1\n" + END,
-       0,
-       "",
-       {},  // 4D, 4F
-       0xF400,
-       NO_DATA},
+      // 4D, 4F
+      {"types 03 and 05 store nothing", ":0400000300001234B3\n:0400000500001234B1\n" + END, 0, "", {}, 0xF400, NO_DATA},
       {"last byte of the image", ":01F3FF007796\n", 0, TOO_LARGE, {{0xF3FF, {0x77}}}},         // 6A
       {"byte past the image dropped", ":02F3FF001234C6\n", 0, TOO_LARGE, {{0xF3FF, {0x12}}}},  // 3A
       {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},             // 78

@@ -14,6 +14,7 @@
 namespace {
 
 using Image = std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE>;
+const std::string END_RECORD = ":00000001FF\r\n";
 
 struct Written {
   int status;
@@ -50,11 +51,10 @@ int hex_digit(char c) {
 // digits, ascending addresses, record bytes summing to 0, data equal to the
 // image. Returns the number of data records.
 std::size_t check_records(const std::string& file, const Image& image) {
-  const std::string end_record = ":00000001FF\r\n";
-  EXPECT_GE(file.size(), end_record.size());
-  if (file.size() < end_record.size()) return 0;
-  EXPECT_EQ(file.substr(file.size() - end_record.size()), end_record);
-  const std::size_t body = file.size() - end_record.size();
+  EXPECT_GE(file.size(), END_RECORD.size());
+  if (file.size() < END_RECORD.size()) return 0;
+  EXPECT_EQ(file.substr(file.size() - END_RECORD.size()), END_RECORD);
+  const std::size_t body = file.size() - END_RECORD.size();
   EXPECT_EQ(body % 45, 0u);
   std::size_t records = 0;
   for (std::size_t at = 0; at + 45 <= body; at += 45, ++records) {
@@ -88,16 +88,15 @@ struct HexCase {
 };
 
 TEST(HexWriter, HandComputedRecords) {
-  const std::string end = ":00000001FF\r\n";
   const std::vector<HexCase> ff_cases = {
       {0x20,
        ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
        ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
        ":00000001FF\r\n"},
-      {0x1, ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n" + end},
-      {0, end},
-      {-5, end},
-      {INT32_MIN, end},
+      {0x1, ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n" + END_RECORD},
+      {0, END_RECORD},
+      {-5, END_RECORD},
+      {INT32_MIN, END_RECORD},
   };
   for (const HexCase& c : ff_cases) {
     SCOPED_TRACE(c.limit);
