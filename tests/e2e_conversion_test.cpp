@@ -178,7 +178,7 @@ TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
 TEST(EndToEnd, RandomFillReachesBothOutputs) {
   ScratchDir dir;
   const ToolResult result = run_tool_in(dir.path(), {"-f+", "-l0x40"});
-  EXPECT_EQ(result.out, BANNER + "  ... buffer filled with random data\n" + creating("40") + DONE);
+  EXPECT_EQ(result.out, BANNER + RANDOM_FILL + creating("40") + DONE);
   EXPECT_EQ(result.status, 0);
   const std::string bin = dir.read("FIRMWARE.BIN");
   ASSERT_EQ(bin.size(), 0x40u);

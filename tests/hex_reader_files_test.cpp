@@ -19,11 +19,6 @@ namespace {
 
 using namespace hex_reader_support;
 
-const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
-const std::string TOO_LONG = "Error:  line too long\n";
-const std::string CHECKSUM_WRONG = "Error:  Checksum wrong ";  // then the line as read
-const std::string BAD_RECORD = "Error:  bad record ";
-
 TEST(HexReader, Failures) {
   const std::string long_tail(1024 - R1234.size(), ' ');
   check({
