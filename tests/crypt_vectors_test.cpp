@@ -35,7 +35,6 @@ constexpr const char* LINUX_CRYPTO =
     "Linux crypto/testmgr.h tea_tv_template/xtea_tv_template, little-endian words and key";
 
 // The 16-byte Linux vectors ("longer_test_vect") appear as their ECB blocks.
-// Every row is re-checked by tests/vectors/tea_xtea_reference.py --check.
 const Vector VECTORS[] = {
     {PassCipher::tea, true, "00000000000000000000000000000000", "0000000000000000", "41ea3a0a94baa940", BOUNCY_CASTLE},
     // A TEA key with four different words in msb-first mode: catches key words taken in the wrong byte order.

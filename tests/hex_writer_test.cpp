@@ -125,9 +125,9 @@ TEST(HexWriter, WholeImageByDefault) {
   flashbuf = image;
   const Written written = write_with(write_hex_file, static_cast<std::int32_t>(FLASHBUF_SIZE));
   EXPECT_EQ(written.status, 0);
-  EXPECT_EQ(written.file.size(), FLASHBUF_SIZE / 16 * 45 + 13);
+  EXPECT_EQ(written.file.size(), FLASHBUF_SIZE / 16 * 45 + END_RECORD.size());
   EXPECT_EQ(check_records(written.file, image), FLASHBUF_SIZE / 16);
-  EXPECT_EQ(written.file.substr(written.file.size() - 13 - 45, 9), ":10F3F000");
+  EXPECT_EQ(written.file.substr(written.file.size() - END_RECORD.size() - 45, 9), ":10F3F000");
 }
 
 TEST(HexWriter, RandomImagesReadBackUnchanged) {

@@ -1,7 +1,6 @@
 // The line source on files written for each case: the lines it hands out,
 // byte for byte, and the status that ends them. Each row names the fault it
 // would catch.
-
 #include "files/line_source.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 // text_to_int32 against hand-worked values and against the C library's
 // strtoll on a copy of the same characters, clamped to 32 bits.
-
 #include "files/number_text.h"
 
 #include <gtest/gtest.h>
