@@ -2,6 +2,8 @@
 // go on does to `options`, the key material included; the arguments that end
 // the process and what they print, what stays applied before them, and the
 // longest values.
+#include "front/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "front/command_line.h"
 #include "front/options.h"
-#include "usage_text.h"
+#include "tool_messages.h"
 
 namespace {
 
@@ -214,9 +215,9 @@ TEST(CommandLine, ArgumentsThatEndTheProcess) {
       {{"-l0xF401"}, "Error:  limit 0xF401 above flashbuf size 0xF400\n", fail},
       {{"-l99999999999"}, "Error:  limit 0x7FFFFFFF above flashbuf size 0xF400\n", fail},
       {{"-c0x52", "-l0xF410"}, "Error:  limit 0xF410 above flashbuf size 0xF400\n", fail},
-      {{"app.hex"}, "one or more params wrong!\n" + USAGE, fail},
-      {{"-i", "app.hex"}, "one or more params wrong!\n" + USAGE, fail},
-      {{""}, "one or more params wrong!\n" + USAGE, fail},
+      {{"app.hex"}, PARAMS_WRONG + USAGE, fail},
+      {{"-i", "app.hex"}, PARAMS_WRONG + USAGE, fail},
+      {{""}, PARAMS_WRONG + USAGE, fail},
       {{"-?"}, USAGE, help},
       {{"-h"}, USAGE, help},
       {{"/H"}, USAGE, help},

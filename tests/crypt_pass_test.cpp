@@ -132,9 +132,9 @@ TEST(CryptFlashbuf, SmallerChipStillEncryptsWholeImage) {
     ASSERT_EQ(options.limit, 0x3800);
     testing::internal::CaptureStdout();
     encrypt_flashbuf();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), mode[2] == '+'
-                  ? "  ... encrypting flashbuf lsb first using TEA strong encryption\n"
-                  : "  ... encrypting flashbuf lsb first using TEA fast encryption\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              mode[2] == '+' ? "  ... encrypting flashbuf lsb first using TEA strong encryption\n"
+                             : "  ... encrypting flashbuf lsb first using TEA fast encryption\n");
     EXPECT_EQ(0, std::memcmp(flashbuf.data(), full_chip.data(), FLASHBUF_SIZE)) << mode;
     EXPECT_NE(flashbuf[FLASHBUF_SIZE - 1], 0xFF);
   }

@@ -8,17 +8,9 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "usage_text.h"
-
-namespace {
+#include "tool_messages.h"
 
 using std::string_literals::operator""s;
-
-const std::string WRONG = "one or more params wrong!\n";
-const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
-const std::string LINE_TOO_LONG = "Error:  line too long\n";
-
-}  // namespace
 
 TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
   const std::string long_value(252, 'v');
@@ -29,8 +21,8 @@ TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
       {{"-?"}, {}, BANNER + USAGE, 0, {}},
       {{"-H"}, {}, BANNER + USAGE, 0, {}},
       {{"-e+", "/?", "-sq"}, {}, BANNER + USAGE, 0, {}},
-      {{"app.hex"}, {}, BANNER + WRONG + USAGE, 255, {}},
-      {{"-i", "a.hex"}, a, BANNER + WRONG + USAGE, 255, {}},
+      {{"app.hex"}, {}, BANNER + PARAMS_WRONG + USAGE, 255, {}},
+      {{"-i", "a.hex"}, a, BANNER + PARAMS_WRONG + USAGE, 255, {}},
       {{"-c0x53"}, {}, BANNER + "unknown cpu -c83\n", 255, {}},
       {{"-c0x159"}, {}, BANNER + "unknown cpu -c345\n", 255, {}},
       {{"-c4294967385"}, {}, BANNER + "unknown cpu -c2147483647\n", 255, {}},
@@ -77,20 +69,20 @@ TEST(EndToEnd, BadInputFiles) {
       {{"-iblank.hex"}, {{"blank.hex", first + "\n\n" + eof}}, failing("blank.hex", NOT_HEX), 255, {}},
       {{"-isum.hex"},
        {{"sum.hex", first + "\r\n" + bad_sum + "\r\n" + eof}},
-       failing("sum.hex", "Error:  Checksum wrong " + bad_sum + "\n\n"),
+       failing("sum.hex", CHECKSUM_WRONG + bad_sum + "\n\n"),
        255,
        {}},
       {{"-itype.hex"},
        {{"type.hex", ":0100000601F8\n"}},
-       failing("type.hex", "Error:  bad record :0100000601F8\n\n"),
+       failing("type.hex", BAD_RECORD + ":0100000601F8\n\n"),
        255,
        {}},
       {{"-ishort.hex"},
        {{"short.hex", ":10000000FF\n"}},
-       failing("short.hex", "Error:  bad record :10000000FF\n\n"),
+       failing("short.hex", BAD_RECORD + ":10000000FF\n\n"),
        255,
        {}},
-      {{"-ilong.hex"}, {{"long.hex", ":" + std::string(1100, '0') + "\n"}}, failing("long.hex", LINE_TOO_LONG), 255, {}},
+      {{"-ilong.hex"}, {{"long.hex", ":" + std::string(1100, '0') + "\n"}}, failing("long.hex", TOO_LONG), 255, {}},
       // The later-named file is read first; the failure in the other still
       // ends the run.
       {{"-inot.hex,a.hex"},

@@ -1,5 +1,6 @@
 // Conversion runs of the real qrv_tools: the image and both output files
-// for each input and setting, the output names, and random fill.
+// for each input and setting, the output names up to the longest, and random
+// fill.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -37,10 +38,11 @@ TEST(EndToEnd, ConversionRuns) {
   const std::string kept_a = "a.hex, b.hex: warning: both give data for 0x0002-0x0003; a.hex is kept";
   // 0x1000 bytes at 0, then one byte at 0, 2 and 4 (01+FF+address) and the
   // records from 0x10 on once more: 3 + 0xFF0 bytes given twice.
-  const std::string twice_hex = without_end(hex_of(ff(0x1000))) + ":01000000FF00\r\n:01000200FFFE\r\n:01000400FFFC\r\n" +
-                                hex_of(ff(0x1000)).substr(45);
+  const std::string twice_hex = without_end(hex_of(ff(0x1000))) +
+                                ":01000000FF00\r\n:01000200FFFE\r\n:01000400FFFC\r\n" + hex_of(ff(0x1000)).substr(45);
   const Files ab{{"a.hex", A_HEX}, {"b.hex", B_HEX}};
   const std::string done_20 = BANNER + FILL + creating("20") + DONE;
+  const std::string longest(251, 'n');  // and ".BIN": 255, the longest name a directory entry takes
   // The default key over a blank image, as tests/vectors/tea_xtea_reference.py
   // computes it (the DEFAULT_KEY_CASES of crypt_vectors_test.cpp): a build for
   // any host, of either byte order, must write these bytes.
@@ -51,52 +53,29 @@ TEST(EndToEnd, ConversionRuns) {
        {},
        BANNER + FILL + "  ... encrypting flashbuf lsb first using XTEA fast encryption\n" + creating("10") + DONE,
        0,
-       {{"FIRMWARE.BIN", xtea_lsb_fast}, {"FIRMWARE.HEX", hex_of(xtea_lsb_fast)}}},
+       firmware_of(xtea_lsb_fast)},
       {{"-e+", "-m+", "-s+", "-l0x10"},
        {},
        BANNER + FILL + "  ... encrypting flashbuf msb first using TEA strong encryption\n" + creating("10") + DONE,
        0,
-       {{"FIRMWARE.BIN", tea_msb_strong}, {"FIRMWARE.HEX", hex_of(tea_msb_strong)}}},
-      {{"-f-"},
-       {},
-       BANNER + FILL + creating("F400") + DONE,
-       0,
-       {{"FIRMWARE.BIN", ff(0xF400)}, {"FIRMWARE.HEX", hex_of(ff(0xF400))}}},
-      {{"-c0x51"},
-       {},
-       BANNER + FILL + creating("2800") + DONE,
-       0,
-       {{"FIRMWARE.BIN", ff(0x2800)}, {"FIRMWARE.HEX", hex_of(ff(0x2800))}}},
-      {{"-l0x100"},
-       {},
-       BANNER + FILL + creating("100") + DONE,
-       0,
-       {{"FIRMWARE.BIN", ff(0x100)}, {"FIRMWARE.HEX", hex_of(ff(0x100))}}},
+       firmware_of(tea_msb_strong)},
+      {{"-f-"}, {}, BANNER + FILL + creating("F400") + DONE, 0, firmware_of(ff(0xF400))},
+      {{"-c0x51"}, {}, BANNER + FILL + creating("2800") + DONE, 0, firmware_of(ff(0x2800))},
+      {{"-l0x100"}, {}, BANNER + FILL + creating("100") + DONE, 0, firmware_of(ff(0x100))},
       {{"-l0x21"},
        {},
        BANNER + FILL + creating("21") + DONE,
        0,
        {{"FIRMWARE.BIN", ff(0x21)}, {"FIRMWARE.HEX", hex_of(ff(0x30))}}},
-      {{"-l0"}, {}, BANNER + FILL + creating("0") + DONE, 0, {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", END_RECORD}}},
-      {{"-l-5"},
-       {},
-       BANNER + FILL + creating("FFFFFFFB") + DONE,
-       0,
-       {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", END_RECORD}}},
-      {{"-l0x20"}, {}, done_20, 0, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
-      {{"-l0x20"},
-       {{"FIRMWARE.BIN", "old"}, {"FIRMWARE.HEX", "old"}},
-       done_20,
-       0,
-       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {{"-l0"}, {}, BANNER + FILL + creating("0") + DONE, 0, firmware_of("")},
+      {{"-l-5"}, {}, BANNER + FILL + creating("FFFFFFFB") + DONE, 0, firmware_of("")},
+      {{"-l0x20"}, {}, done_20, 0, FF_FIRMWARE_20},
+      {{"-l0x20"}, {{"FIRMWARE.BIN", "old"}, {"FIRMWARE.HEX", "old"}}, done_20, 0, FF_FIRMWARE_20},
       {{"-ofw.old.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
       {{"-o./fw.v2.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
       {{"-oout", "-l0x20"}, {}, done_20, 0, {{"out.BIN", ff(0x20)}, {"out.HEX", FF_HEX_20}}},
-      {{"-a+", "-l0x20"},
-       {},
-       BANNER + FILL + creating("20") + AUTOFLASH + DONE,
-       0,
-       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}},
+      {{"-o" + longest, "-l0x20"}, {}, done_20, 0, {{longest + ".BIN", ff(0x20)}, {longest + ".HEX", FF_HEX_20}}},
+      {{"-a+", "-l0x20"}, {}, BANNER + FILL + creating("20") + AUTOFLASH + DONE, 0, FF_FIRMWARE_20},
       // The earliest-named file is read last and wins where files overlap.
       {{"-ia.hex,b.hex", "-l0x20"},
        ab,
@@ -105,7 +84,8 @@ TEST(EndToEnd, ConversionRuns) {
        {{"FIRMWARE.BIN", image_ab},
         {"FIRMWARE.HEX",
          ":1000000011223344CCDDFFFFFFFFFFFFFFFFFFFFA7\r\n"
-         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}},
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+         ":00000001FF\r\n"}},
        {kept_a}},
       {{"-ib.hex,a.hex", "-l0x20"},
        ab,
@@ -114,13 +94,14 @@ TEST(EndToEnd, ConversionRuns) {
        {{"FIRMWARE.BIN", image_ba},
         {"FIRMWARE.HEX",
          ":100000001122AABBCCDDFFFFFFFFFFFFFFFFFFFFB9\r\n"
-         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD}},
+         ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+         ":00000001FF\r\n"}},
        {"b.hex, a.hex: warning: both give data for 0x0002-0x0003; b.hex is kept"}},
       {{"-ia,b", "-l0x20"},
        ab,
        BANNER + FILL + reading("b.hex") + reading("a.hex") + creating("20") + DONE,
        0,
-       {{"FIRMWARE.BIN", image_ab}, {"FIRMWARE.HEX", hex_of(image_ab)}},
+       firmware_of(image_ab),
        {kept_a}},
       // Four files, read from the last named to the first: c and d overlap
       // at 0x12 and 0x13 as a and b do at 2 and 3.
@@ -129,26 +110,25 @@ TEST(EndToEnd, ConversionRuns) {
        BANNER + FILL + reading("d.hex") + reading("c.hex") + reading("b.hex") + reading("a.hex") + creating("20") +
            DONE,
        0,
-       {{"FIRMWARE.BIN", image_abcd}, {"FIRMWARE.HEX", hex_of(image_abcd)}},
+       firmware_of(image_abcd),
        {"c.hex: warning: no end-of-file record; the file may be cut short", kept_a,
         "c.hex, d.hex: warning: both give data for 0x0012-0x0013; c.hex is kept"}},
       {{"-ia,,e", "-l0x20"},
        {{"a.hex", A_HEX}, {"e.hex", E_HEX}},
        BANNER + FILL + reading("e.hex") + reading("a.hex") + creating("20") + DONE,
        0,
-       {{"FIRMWARE.BIN", image_ae}, {"FIRMWARE.HEX", hex_of(image_ae)}}},
+       firmware_of(image_ae)},
       {{"-iempty", "-l0x20"},
        {{"empty.hex", ""}},
        BANNER + FILL + reading("empty.hex") + creating("20") + DONE,
        0,
-       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}},
-       {"empty.hex: warning: no end-of-file record; the file may be cut short",
-        "empty.hex: warning: no data records"}},
+       FF_FIRMWARE_20,
+       {"empty.hex: warning: no end-of-file record; the file may be cut short", "empty.hex: warning: no data records"}},
       {{"-itwice", "-l0x20"},
        {{"twice.hex", twice_hex}},
        BANNER + FILL + reading("twice.hex") + creating("20") + DONE,
        0,
-       {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}},
+       FF_FIRMWARE_20,
        {"twice.hex: warning: data for 0x0000-0x0000, 0x0002-0x0002, 0x0004-0x0004 and 1 more range, 4,083 bytes "
         "in all given twice; the later record is kept"}},
       // Lower-case input digits come out upper case.
@@ -198,7 +178,7 @@ TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
 TEST(EndToEnd, RandomFillReachesBothOutputs) {
   ScratchDir dir;
   const ToolResult result = run_tool_in(dir.path(), {"-f+", "-l0x40"});
-  EXPECT_EQ(result.out, BANNER + "  ... buffer filled with random data\n" + creating("40") + DONE);
+  EXPECT_EQ(result.out, BANNER + RANDOM_FILL + creating("40") + DONE);
   EXPECT_EQ(result.status, 0);
   const std::string bin = dir.read("FIRMWARE.BIN");
   ASSERT_EQ(bin.size(), 0x40u);

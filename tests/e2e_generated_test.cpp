@@ -14,8 +14,6 @@ namespace {
 
 using std::string_literals::operator""s;
 
-const std::string TOO_LARGE = "Warning:  HexFile too large for the selected CPU\n";
-
 // One record, its checksum making all its bytes sum to 0 mod 256.
 std::string record(unsigned type, unsigned address, const std::string& data) {
   unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
@@ -76,18 +74,19 @@ TEST(EndToEnd, GeneratedFileGivesItsImage) {
        {{"gen.hex", joined(g.lines, "\n") + ":00000001FF\n"}},
        BANNER + FILL + reading("gen.hex") + TOO_LARGE + creating("F400") + DONE,
        0,
-       {{"FIRMWARE.BIN", g.image}, {"FIRMWARE.HEX", hex_of(g.image)}}},
+       firmware_of(g.image)},
       {{"-igen.hex", "-c0x52"},
        {{"gen.hex", joined(g.lines, "\n") + ":00000001FF\n"}},
        BANNER + FILL + reading("gen.hex") + TOO_LARGE + creating("3800") + DONE,
        0,
-       {{"FIRMWARE.BIN", g.image.substr(0, 0x3800)}, {"FIRMWARE.HEX", hex_of(g.image.substr(0, 0x3800))}}},
+       firmware_of(g.image.substr(0, 0x3800))},
   });
 }
 
 // Pairs of runs that must give the same stdout and the same files (or, where
 // `same` is false, different files): input variants that must read alike,
-// and spellings of one key or setting. Each run reads its own in.hex.
+// and spellings of one key or setting. The first run reads `input`, the
+// second the plain file, each as its own in.hex.
 TEST(EndToEnd, RunsThatMustAgree) {
   const Generated g = generated_file();
   const std::string plain = joined(g.lines, "\n") + ":00000001FF\n";
@@ -97,43 +96,44 @@ TEST(EndToEnd, RunsThatMustAgree) {
   }
   const struct {
     const char* what;
-    std::string input_a;
+    std::string input;
     std::vector<std::string> args_a;
-    std::string input_b;
     std::vector<std::string> args_b;
     bool same;
   } cases[] = {
-      {"CR LF", joined(g.lines, "\r\n") + ":00000001FF\r\n", {"-x+", "-s+"}, plain, {"-x+", "-s+"}, true},
-      {"lower case", joined(lower, "\n") + ":00000001ff\n", {"-x+", "-s+"}, plain, {"-x+", "-s+"}, true},
-      {"Ctrl-Z ends the file", joined(g.lines, "\n") + "\x1a:garbage after Ctrl-Z\n", {"-e+"}, plain, {"-e+"}, true},
-      {"text after the end record", plain + "not a record", {"-e+"}, plain, {"-e+"}, true},
-      {"no end record", joined(g.lines, "\n"), {"-x+"}, plain, {"-x+"}, true},
-      {"only 16 key characters count", plain, {"-e+", "-kSecretKey0123456789"}, plain, {"-e+", "-kSecretKey0123456"}, true},
+      {"CR LF", joined(g.lines, "\r\n") + ":00000001FF\r\n", {"-x+", "-s+"}, {"-x+", "-s+"}, true},
+      {"lower case", joined(lower, "\n") + ":00000001ff\n", {"-x+", "-s+"}, {"-x+", "-s+"}, true},
+      {"Ctrl-Z ends the file", joined(g.lines, "\n") + "\x1a:garbage after Ctrl-Z\n", {"-e+"}, {"-e+"}, true},
+      {"text after the end record", plain + "not a record", {"-e+"}, {"-e+"}, true},
+      {"no end record", joined(g.lines, "\n"), {"-x+"}, {"-x+"}, true},
+      {"only 16 key characters count", plain, {"-e+", "-kSecretKey0123456789"}, {"-e+", "-kSecretKey0123456"}, true},
       // A -k value goes over the key with its NUL; later bytes stay.
       {"short key keeps the previous key's rest",
-       plain, {"-x+", "-kLongerKeyThanSixteen", "-kab"}, plain, {"-x+", "-kabcgerKeyThanSixteen", "-kab"}, true},
-      {"short key over the built-in one", plain, {"-x+", "-s+", "-kabc"}, plain, {"-x+", "-s+", "-kxyzQMoonOverHill", "-kabc"}, true},
-      {"empty key", plain, {"-e+", "-m+", "-k"}, plain, {"-e+", "-m+", "-kXaleMoonOverHill", "-k"}, true},
-      {"quotes and backslashes in a key", plain, {"-e+", "-ka \"b\\c\\"}, plain, {"-e+", "-kQQQQQQQQOverHill", "-ka \"b\\c\\"}, true},
-      {"251-character key", plain, {"-x+", "-k" + std::string(251, 'k')}, plain, {"-x+", "-k" + std::string(16, 'k')}, true},
-      {"XTEA turns TEA off", plain, {"-e+", "-x+", "-m+"}, plain, {"-x+", "-m+"}, true},
-      {"slash and upper case switches", plain, {"/e+", "/s+", "/m+"}, plain, {"-E+", "-S+", "-M+"}, true},
-      {"the key matters", plain, {"-x+", "-kabc"}, plain, {"-x+"}, false},
-      {"the key's rest matters", plain, {"-e+", "-kLongerKeyThanSixteen", "-kab"}, plain, {"-e+", "-kab"}, false},
-      {"the word order matters", plain, {"-e+", "-m+"}, plain, {"-e+"}, false},
+       plain,
+       {"-x+", "-kLongerKeyThanSixteen", "-kab"},
+       {"-x+", "-kabcgerKeyThanSixteen", "-kab"},
+       true},
+      {"the built-in key's rest", plain, {"-x+", "-s+", "-kabc"}, {"-x+", "-s+", "-kxyzQMoonOverHill", "-kabc"}, true},
+      {"empty key", plain, {"-e+", "-m+", "-k"}, {"-e+", "-m+", "-kXaleMoonOverHill", "-k"}, true},
+      {"quotes and backslashes", plain, {"-e+", "-ka \"b\\c\\"}, {"-e+", "-kQQQQQQQQOverHill", "-ka \"b\\c\\"}, true},
+      {"251-character key", plain, {"-x+", "-k" + std::string(251, 'k')}, {"-x+", "-k" + std::string(16, 'k')}, true},
+      {"XTEA turns TEA off", plain, {"-e+", "-x+", "-m+"}, {"-x+", "-m+"}, true},
+      {"slash and upper case switches", plain, {"/e+", "/s+", "/m+"}, {"-E+", "-S+", "-M+"}, true},
+      {"the key matters", plain, {"-x+", "-kabc"}, {"-x+"}, false},
+      {"the key's rest matters", plain, {"-e+", "-kLongerKeyThanSixteen", "-kab"}, {"-e+", "-kab"}, false},
+      {"the word order matters", plain, {"-e+", "-m+"}, {"-e+"}, false},
+  };
+  const auto run = [](const ScratchDir& dir, const std::string& input, std::vector<std::string> args) {
+    dir.write("in.hex", input);
+    args.insert(args.begin(), "-iin.hex");
+    return run_tool_in(dir.path(), args);
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScratchDir dir_a;
     ScratchDir dir_b;
-    dir_a.write("in.hex", c.input_a);
-    dir_b.write("in.hex", c.input_b);
-    std::vector<std::string> args_a = c.args_a;
-    std::vector<std::string> args_b = c.args_b;
-    args_a.insert(args_a.begin(), "-iin.hex");
-    args_b.insert(args_b.begin(), "-iin.hex");
-    const ToolResult a = run_tool_in(dir_a.path(), args_a);
-    const ToolResult b = run_tool_in(dir_b.path(), args_b);
+    const ToolResult a = run(dir_a, c.input, c.args_a);
+    const ToolResult b = run(dir_b, plain, c.args_b);
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(b.status, 0);
     if (c.same) {

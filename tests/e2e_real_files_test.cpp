@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "real_files_support.h"
-#include "tool_runner.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ bool have_srec_cat() { return std::system("command -v srec_cat > /dev/null 2>&1"
 // What an independent reader makes of a HEX file in `dir`: the bytes from
 // address 0 to the highest one it holds.
 std::string srec_read_back(const ScratchDir& dir, const std::string& hex) {
-  const std::string command = "cd '" + dir.path() + "' && srec_cat '" + hex +
-                              "' -intel -o readback.bin -binary 2> srec_cat.err";
+  const std::string command =
+      "cd '" + dir.path() + "' && srec_cat '" + hex + "' -intel -o readback.bin -binary 2> srec_cat.err";
   if (std::system(command.c_str()) != 0) {
     ADD_FAILURE() << "srec_cat could not read " << hex << ": " << dir.read("srec_cat.err");
     return {};
@@ -32,9 +32,9 @@ std::string srec_read_back(const ScratchDir& dir, const std::string& hex) {
 
 std::string run_output(const std::vector<std::string>& inputs, const std::string& warnings,
                        const std::string& limit_hex, const std::string& encrypting = "") {
-  std::string out = "qrv auto hex tools \n  ... buffer filled with 0xFF\n";
-  for (const std::string& name : inputs) out += "  ... reading hex file " + name + "\n";
-  return out + warnings + encrypting + "  ... creating output files limit set to 0x" + limit_hex + "\ndone\n";
+  std::string out = BANNER + FILL;
+  for (const std::string& name : inputs) out += reading(name);
+  return out + warnings + encrypting + creating(limit_hex) + DONE;
 }
 
 std::size_t round_up_16(std::size_t n) { return (n + 15) / 16 * 16; }
@@ -48,7 +48,8 @@ TEST_P(RealFileRun, ConvertsForEveryChip) {
     const char* chip;  // empty: the default chip
     std::size_t size;
     const char* limit_hex;
-  } chips[] = {{"", 0xF400, "F400"}, {"-c0x51", 0x2800, "2800"}, {"-c0x52", 0x3800, "3800"}, {"-c0x58", 0x8000, "8000"}};
+  } chips[] = {
+      {"", 0xF400, "F400"}, {"-c0x51", 0x2800, "2800"}, {"-c0x52", 0x3800, "3800"}, {"-c0x58", 0x8000, "8000"}};
   const bool srec_cat = have_srec_cat();
   for (const auto& chip : chips) {
     SCOPED_TRACE(std::string("chip ") + chip.chip);
@@ -57,7 +58,7 @@ TEST_P(RealFileRun, ConvertsForEveryChip) {
     if (chip.chip[0] != '\0') args.emplace_back(chip.chip);
     const ToolResult result = run_tool_in(dir.path(), args);
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, run_output({hex_path(file)}, file.data_end >= chip.size ? WARNING : "", chip.limit_hex));
+    EXPECT_EQ(result.out, run_output({hex_path(file)}, file.data_end >= chip.size ? TOO_LARGE : "", chip.limit_hex));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
     const std::string bin = dir.read("FIRMWARE.BIN");
     EXPECT_EQ(first_difference(bin, image.substr(0, chip.size)), std::string::npos);
@@ -149,7 +150,7 @@ TEST(RealFileRunEncrypted, BothOutputsCarryTheSameCiphertext) {
       args.insert(args.end(), c.args.begin(), c.args.end());
       const ToolResult result = run_tool_in(dir.path(), args);
       EXPECT_EQ(result.status, 0);
-      const std::string warnings = file.data_end >= c.cpu_size ? WARNING : "";
+      const std::string warnings = file.data_end >= c.cpu_size ? TOO_LARGE : "";
       EXPECT_EQ(result.out, run_output({hex_path(file)}, warnings, c.limit_hex,
                                        std::string("  ... encrypting flashbuf ") + c.message + " encryption\n"));
       const std::string bin = dir.read("FIRMWARE.BIN");

@@ -1,8 +1,8 @@
-// What the end-to-end test files share: the tool's fixed messages, builders
-// of expected output, and the table runner that checks standard output, exit
-// status, standard error and exactly the files left behind. Expected values
-// are written out by hand or built from the record layout, never from the
-// tool's code.
+// What the end-to-end test files share beside the tool's fixed messages:
+// builders of expected output, and the table runner that checks standard
+// output, exit status, standard error and exactly the files left behind.
+// Expected values are written out by hand or built from the record layout,
+// never from the tool's code.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,13 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "tool_messages.h"
 #include "tool_runner.h"
 
-inline const std::string BANNER = "qrv auto hex tools \n";
-inline const std::string FILL = "  ... buffer filled with 0xFF\n";
-inline const std::string DONE = "done\n";
-inline const std::string AUTOFLASH = "Warning:  Autoflash option ignored at this time\n";
 inline const std::string END_RECORD = ":00000001FF\r\n";
+
+using Files = std::map<std::string, std::string>;
 
 inline std::string creating(const std::string& hex_limit) {
   return "  ... creating output files limit set to 0x" + hex_limit + "\n";
@@ -49,15 +48,21 @@ inline std::string hex_of(const std::string& image) {
   return text + END_RECORD;
 }
 
+// Both default outputs of `image`, whose size is a multiple of 16.
+inline Files firmware_of(const std::string& image) {
+  return {{"FIRMWARE.BIN", image}, {"FIRMWARE.HEX", hex_of(image)}};
+}
+
 // Four bytes at 0: 11 22 33 44.
 inline const std::string A_HEX = ":040000001122334452\r\n:00000001FF\r\n";
 
-// Both outputs of a 0xFF image cut at 0x20, worked out by hand.
+// The HEX output of a 0xFF image cut at 0x20, worked out by hand.
 inline const std::string FF_HEX_20 =
     ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
-    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + END_RECORD;
-
-using Files = std::map<std::string, std::string>;
+    ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+    ":00000001FF\r\n";
+// Both default outputs of that image.
+inline const Files FF_FIRMWARE_20 = {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}};
 
 inline void expect_bytes(const std::string& actual, const std::string& expected, const std::string& what) {
   if (actual == expected) return;

@@ -19,9 +19,6 @@ namespace {
 
 using namespace hex_reader_support;
 
-const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
-const std::string TOO_LONG = "Error:  line too long\n";
-
 TEST(HexReader, Failures) {
   const std::string long_tail(1024 - R1234.size(), ' ');
   check({
@@ -30,48 +27,34 @@ TEST(HexReader, Failures) {
       {"blank CR LF line after data", R1234 + "\n\r\n" + END + "\n", -1, NOT_HEX, {W1234}},
       {"leading blank", " " + R1234 + "\n", -1, NOT_HEX, {}},
       {"NUL first", "\0"s + R1234 + "\n", -1, NOT_HEX, {}},
-      {"checksum, LF quoted", ":0400000001020304F3\n", -1, "Error:  Checksum wrong :0400000001020304F3\n\n", {W1234}},
-      {"checksum, CR not quoted",
-       ":0400000001020304F3\r\n",
-       -1,
-       "Error:  Checksum wrong :0400000001020304F3\n\n",
-       {W1234}},
-      {"checksum, last line", ":0400000001020304F3", -1, "Error:  Checksum wrong :0400000001020304F3\n", {W1234},
-       0xF400, ""},
-      {"checksum of type 04", ":020000040000FB\n", -1, "Error:  Checksum wrong :020000040000FB\n\n", {}},
-      {"checksum of type 03",
-       ":0400000300001234B4\n",
-       -1,
-       "Error:  Checksum wrong :0400000300001234B4\n\n",
-       {}},
+      {"checksum, LF quoted", ":0400000001020304F3\n", -1, CHECKSUM_WRONG + ":0400000001020304F3\n\n", {W1234}},
+      {"checksum, CR not quoted", ":0400000001020304F3\r\n", -1, CHECKSUM_WRONG + ":0400000001020304F3\n\n", {W1234}},
+      {"checksum, last line", ":0400000001020304F3", -1, CHECKSUM_WRONG + ":0400000001020304F3\n", {W1234}, 0xF400, ""},
+      {"checksum of type 04", ":020000040000FB\n", -1, CHECKSUM_WRONG + ":020000040000FB\n\n", {}},
+      {"checksum of type 03", ":0400000300001234B4\n", -1, CHECKSUM_WRONG + ":0400000300001234B4\n\n", {}},
       // The data field NUL,'5' converts to 0, so the sum is 01 and FF is due.
-      {"quote cut at NUL", ":01000000\0"s "5FE\n", -1, "Error:  Checksum wrong :01000000\n", {{0, {0}}}},
-      {"after an accepted record", R1234 + "\n" + R5678.substr(0, 18) + "0\n", -1,
-       "Error:  Checksum wrong :0400040005060708D0\n\n", {W1234, W5678}},
-      {"short record", ":0400000001020304\n", -1, "Error:  bad record :0400000001020304\n\n", {}},
-      {"short by one, CR dropped",
-       ":0400000001020304F\r\n",
+      {"quote cut at NUL", ":01000000\0"s + "5FE\n", -1, CHECKSUM_WRONG + ":01000000\n", {{0, {0}}}},
+      {"after an accepted record",
+       R1234 + "\n" + R5678.substr(0, 18) + "0\n",
        -1,
-       "Error:  bad record :0400000001020304F\n\n",
-       {}},
-      {"colon only", ":\n", -1, "Error:  bad record :\n\n", {}},
-      {"count only, no LF", ":04", -1, "Error:  bad record :04\n", {}},
-      {"record cut by Ctrl-Z", ":0400000001020304\x1a" "F2\n", -1, "Error:  bad record :0400000001020304\n", {}},
-      {"type 06", ":00000006FA\n", -1, "Error:  bad record :00000006FA\n\n", {}},   // 06
-      {"type 80", ":0000008080\n", -1, "Error:  bad record :0000008080\n\n", {}},   // 80
-      {"type -1 is FF", ":000000-101\n", -1, "Error:  bad record :000000-101\n\n", {}},
-      {"count -1 is FF", ":-1000000\n", -1, "Error:  bad record :-1000000\n\n", {}},
-      {"type 02 of one byte", ":0100000200FD\n", -1, "Error:  bad record :0100000200FD\n\n", {}},  // 03
-      {"type 04 of four bytes",
-       ":0400000400000000F8\n",
-       -1,
-       "Error:  bad record :0400000400000000F8\n\n",
-       {}},  // 08
-      {"short record draws no warning", ":1037F000\n", -1, "Error:  bad record :1037F000\n\n", {}, 0x3800},
+       CHECKSUM_WRONG + ":0400040005060708D0\n\n",
+       {W1234, W5678}},
+      {"short record", ":0400000001020304\n", -1, BAD_RECORD + ":0400000001020304\n\n", {}},
+      {"short by one, CR dropped", ":0400000001020304F\r\n", -1, BAD_RECORD + ":0400000001020304F\n\n", {}},
+      {"colon only", ":\n", -1, BAD_RECORD + ":\n\n", {}},
+      {"count only, no LF", ":04", -1, BAD_RECORD + ":04\n", {}},
+      {"record cut by Ctrl-Z", ":0400000001020304\x1a"s + "F2\n", -1, BAD_RECORD + ":0400000001020304\n", {}},
+      {"type 06", ":00000006FA\n", -1, BAD_RECORD + ":00000006FA\n\n", {}},  // 06
+      {"type 80", ":0000008080\n", -1, BAD_RECORD + ":0000008080\n\n", {}},  // 80
+      {"type -1 is FF", ":000000-101\n", -1, BAD_RECORD + ":000000-101\n\n", {}},
+      {"count -1 is FF", ":-1000000\n", -1, BAD_RECORD + ":-1000000\n\n", {}},
+      {"type 02 of one byte", ":0100000200FD\n", -1, BAD_RECORD + ":0100000200FD\n\n", {}},                // 03
+      {"type 04 of four bytes", ":0400000400000000F8\n", -1, BAD_RECORD + ":0400000400000000F8\n\n", {}},  // 08
+      {"short record draws no warning", ":1037F000\n", -1, BAD_RECORD + ":1037F000\n\n", {}, 0x3800},
       {"warning before checksum",
        zeros16("37F0", "C8"),
        -1,
-       WARNING + "Error:  Checksum wrong " + zeros16("37F0", "C8") + "\n",
+       TOO_LARGE + CHECKSUM_WRONG + zeros16("37F0", "C8") + "\n",
        {Z37F0},
        0x3800},
       {"1024 characters", R1234 + long_tail + "\n", -1, TOO_LONG, {}},
@@ -85,19 +68,19 @@ TEST(HexReader, Failures) {
 TEST(HexReader, SizeWarning) {
   const std::string at_37f0 = zeros16("37F0", "C9");  // 10+37+F0 = 37
   check({
-      {"ends at cpu_size", at_37f0, 0, WARNING, {Z37F0}, 0x3800},
+      {"ends at cpu_size", at_37f0, 0, TOO_LARGE, {Z37F0}, 0x3800},
       {"16 lower", zeros16("37E0", "D9"), 0, "", {{0x37E0, std::vector<std::uint8_t>(16, 0)}}, 0x3800},  // 27
-      {"once per file", at_37f0 + at_37f0 + ":01F3FF007796\n", 0, WARNING, {Z37F0, {0xF3FF, {0x77}}}, 0x3800},
+      {"once per file", at_37f0 + at_37f0 + ":01F3FF007796\n", 0, TOO_LARGE, {Z37F0, {0xF3FF, {0x77}}}, 0x3800},
       {"end record high", ":00FFFF0101\n", 0, "", {}, 0x3800},
       {"address record high", ":02FFFF040000FC\n", 0, "", {}, 0x3800},  // 04
-      {"full address with base", ":020000020300F9\n" + zeros16("07F0", "F9"), 0, WARNING, {Z37F0}, 0x3800},
+      {"full address with base", ":020000020300F9\n" + zeros16("07F0", "F9"), 0, TOO_LARGE, {Z37F0}, 0x3800},
       {"with base, 16 lower",
        ":020000020300F9\n" + zeros16("07E0", "09"),  // 10+07+E0 = F7
        0,
        "",
        {{0x37E0, std::vector<std::uint8_t>(16, 0)}},
        0x3800},
-      {"default size", zeros16("F3F0", "0D"), 0, WARNING, {{0xF3F0, std::vector<std::uint8_t>(16, 0)}}},  // F3
+      {"default size", zeros16("F3F0", "0D"), 0, TOO_LARGE, {{0xF3F0, std::vector<std::uint8_t>(16, 0)}}},     // F3
       {"default size, 16 lower", zeros16("F3E0", "1D"), 0, "", {{0xF3E0, std::vector<std::uint8_t>(16, 0)}}},  // E3
   });
 }
@@ -129,7 +112,7 @@ TEST(HexReader, EachFileStartsAfresh) {
     SCOPED_TRACE(name);
     const Outcome outcome = read_file_named(dir.file(name).c_str());
     EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.out, std::string(name) == "high.hex" ? WARNING : "");
+    EXPECT_EQ(outcome.out, std::string(name) == "high.hex" ? TOO_LARGE : "");
   }
   EXPECT_EQ(image_difference({{0, {1, 0xAA, 0xBB, 4}}, Z37F0}), "");
 }

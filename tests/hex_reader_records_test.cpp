@@ -22,21 +22,12 @@ std::string repeat(const std::string& text, int times) {
 }
 
 // 0x20 bytes of 5A at 0xFFFF: 20+FF+FF+(20*5A = 0B40) = 5E.
-const std::string R20_AT_FFFF = ":20FFFF00" + [] {
-  std::string data;
-  for (int i = 0; i < 0x20; ++i) data += "5A";
-  return data;
-}() + "A2\n";
+const std::string R20_AT_FFFF = ":20FFFF00" + repeat("5A", 0x20) + "A2\n";
+// 255 bytes of 01 at 0: FF + FF = 1FE -> FE.
+const std::string R255 = ":FF000000" + repeat("01", 255) + "02\n";
 
 const std::string NO_END = "warning: no end-of-file record; the file may be cut short\n";
 const std::string NO_DATA = "warning: no data records\n";
-
-// 255 bytes of 01 at 0: FF + FF = 1FE -> FE.
-const std::string R255 = ":FF000000" + [] {
-  std::string data;
-  for (int i = 0; i < 255; ++i) data += "01";
-  return data;
-}() + "02\n";
 
 TEST(HexReader, ValidFiles) {
   check({
@@ -53,13 +44,22 @@ TEST(HexReader, ValidFiles) {
       {"empty file", "", 0, "", {}, 0xF400, NO_END + NO_DATA},
       {"no end record, last line without LF", R1234 + "\n" + R5678, 0, "", {W1234, W5678}},
       {"text after the checksum", R1234 + " junk\n", 0, "", {W1234}},
-      {"later record overwrites", R1234 + "\n:02000100AABB98\n", 0, "", {{0, {1, 0xAA, 0xBB, 4}}},  // 68
-       0xF400, NO_END + "warning: data for 0x0001-0x0002 given twice; the later record is kept\n"},
-      {"overlaps merge", R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END, 0, "",  // EC: 14
-       {{0, {1, 2, 0xAA, 0xBB, 5, 6, 7, 8}}}, 0xF400,
+      {"later record overwrites",
+       R1234 + "\n:02000100AABB98\n",  // 68
+       0,
+       "",
+       {{0, {1, 0xAA, 0xBB, 4}}},
+       0xF400,
+       NO_END + "warning: data for 0x0001-0x0002 given twice; the later record is kept\n"},
+      {"overlaps merge",
+       R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END,  // EC: 14
+       0,
+       "",
+       {{0, {1, 2, 0xAA, 0xBB, 5, 6, 7, 8}}},
+       0xF400,
        "warning: data for 0x0002-0x0005 given twice; the later record is kept\n"},
       {"type 04 zero at the top", ":020000040000FA\n" + R1234 + "\n" + END + "\n", 0, "", {W1234}, 0xF400, ""},  // 06
-      {"type 04 moves data out of the image", ":020000040001F9\n" + R1234 + "\n", 0, WARNING, {}},  // 07
+      {"type 04 moves data out of the image", ":020000040001F9\n" + R1234 + "\n", 0, TOO_LARGE, {}},             // 07
       {"type 02 sets and resets the base",
        ":020000020100FB\n" + R1234 + "\n:020000020000FC\n:02000100AABB98\n",  // 05, 04
        0,
@@ -68,15 +68,15 @@ TEST(HexReader, ValidFiles) {
       {"type 02 record across the image end",
        ":020000020F00ED\n:0403FE001122334451\n",  // 13, AF: 0xF000 + 0x3FE
        0,
-       WARNING,
+       TOO_LARGE,
        {{0xF3FE, {0x11, 0x22}}}},
-      {"types 03 and 05 store nothing", ":0400000300001234B3\n:0400000500001234B1\n" + END, 0, "", {},  // 4D, 4F
-       0xF400, NO_DATA},
-      {"last byte of the image", ":01F3FF007796\n", 0, WARNING, {{0xF3FF, {0x77}}}},                 // 6A
-      {"byte past the image dropped", ":02F3FF001234C6\n", 0, WARNING, {{0xF3FF, {0x12}}}},          // 3A
-      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, WARNING, {}},                     // 78
-      {"given twice past the image", ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END, 0, WARNING, {}, 0xF400, ""},
-      {"address does not wrap at 32 bits", ":02000004FFFFFC\n" + R20_AT_FFFF, 0, WARNING, {}},        // 04
+      // 4D, 4F
+      {"types 03 and 05 store nothing", ":0400000300001234B3\n:0400000500001234B1\n" + END, 0, "", {}, 0xF400, NO_DATA},
+      {"last byte of the image", ":01F3FF007796\n", 0, TOO_LARGE, {{0xF3FF, {0x77}}}},         // 6A
+      {"byte past the image dropped", ":02F3FF001234C6\n", 0, TOO_LARGE, {{0xF3FF, {0x12}}}},  // 3A
+      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},             // 78
+      {"given twice past the image", ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END, 0, TOO_LARGE, {}, 0xF400, ""},
+      {"address does not wrap at 32 bits", ":02000004FFFFFC\n" + R20_AT_FFFF, 0, TOO_LARGE, {}},  // 04
       {"255 data bytes", R255, 0, "", {{0, std::vector<std::uint8_t>(255, 1)}}},
       {"lines across a 40 KB file", repeat(R1234 + "\r\n", 2000) + R5678 + "\n", 0, "", {W1234, W5678}},
       {"Ctrl-Z in a line ends a 40 KB file", R1234 + "\x1a" + repeat("\n" + R5678, 2000), 0, "", {W1234}},
@@ -90,20 +90,20 @@ TEST(HexReader, ValidFiles) {
 // where the image cannot (FF on an image of FF).
 TEST(HexReader, FieldsConvertLikeStrtol) {
   check({
-      {"count with a blank", ": 1000000AB54\n", 0, "", {{0, {0xAB}}}},  // 01+AB = AC
-      {"data -1 is FF", ":01000000-100\n", 0, "", {}},                  // 01+FF = 00
-      {"data -2 is FE", ":01000000-201\n", 0, "", {{0, {0xFE}}}},       // 01+FE = FF
-      {"address -001 is FFFF", ":01-00100AB56\n", 0, WARNING, {}},     // 01+FF+FF+AB = AA
+      {"count with a blank", ": 1000000AB54\n", 0, "", {{0, {0xAB}}}},    // 01+AB = AC
+      {"data -1 is FF", ":01000000-100\n", 0, "", {}},                    // 01+FF = 00
+      {"data -2 is FE", ":01000000-201\n", 0, "", {{0, {0xFE}}}},         // 01+FE = FF
+      {"address -001 is FFFF", ":01-00100AB56\n", 0, TOO_LARGE, {}},      // 01+FF+FF+AB = AA
       {"0x in the address", ":010x1200AB42\n", 0, "", {{0x12, {0xAB}}}},  // 01+12+AB = BE
       {"0X in the address", ":010X1200AB42\n", 0, "", {{0x12, {0xAB}}}},
       {"blank in the address", ":01 01200AB42\n", 0, "", {{0x12, {0xAB}}}},
       {"blank address stays in its field", ":01    00AB54\n", 0, "", {{0, {0xAB}}}},
       {"tab before a digit", ":01000000\t7F8\n", 0, "", {{0, {0x07}}}},  // 01+07 = 08
-      {"leading digit only", ":010000001GFE\n", 0, "", {{0, {0x01}}}},  // 01+01 = 02
+      {"leading digit only", ":010000001GFE\n", 0, "", {{0, {0x01}}}},   // 01+01 = 02
       {"no leading digit", ":01000000G1FF\n", 0, "", {{0, {0x00}}}},
-      {"NUL in data", ":01000000\0"s "5FF\n", 0, "", {{0, {0x00}}}},
+      {"NUL in data", ":01000000\0"s + "5FF\n", 0, "", {{0, {0x00}}}},
       {"checksum 0x is 0", ":01000000-10x\n", 0, "", {}},
-      {"type with a blank", ":020000 40001F9\n" + R1234 + "\n", 0, WARNING, {}},  // 02+04+01 = 07
+      {"type with a blank", ":020000 40001F9\n" + R1234 + "\n", 0, TOO_LARGE, {}},  // 02+04+01 = 07
       {"type +1 ends the file", ":000000+1\n" + R1234 + "\n", 0, "", {}},
   });
 }

@@ -16,6 +16,7 @@
 #include "files/firmware_files.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
+#include "tool_messages.h"
 #include "tool_runner.h"
 
 namespace hex_reader_support {
@@ -34,8 +35,6 @@ struct Case {
   std::int32_t cpu_size = 0xF400;
   std::optional<std::string> err = std::nullopt;  // standard error, each line after "qrv_tools: NAME: "
 };
-
-inline const std::string WARNING = "Warning:  HexFile too large for the selected CPU\n";
 
 struct Outcome {
   int result;

@@ -14,6 +14,7 @@
 namespace {
 
 using Image = std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE>;
+const std::string END_RECORD = ":00000001FF\r\n";
 
 struct Written {
   int status;
@@ -50,11 +51,10 @@ int hex_digit(char c) {
 // digits, ascending addresses, record bytes summing to 0, data equal to the
 // image. Returns the number of data records.
 std::size_t check_records(const std::string& file, const Image& image) {
-  const std::string end_record = ":00000001FF\r\n";
-  EXPECT_GE(file.size(), end_record.size());
-  if (file.size() < end_record.size()) return 0;
-  EXPECT_EQ(file.substr(file.size() - end_record.size()), end_record);
-  const std::size_t body = file.size() - end_record.size();
+  EXPECT_GE(file.size(), END_RECORD.size());
+  if (file.size() < END_RECORD.size()) return 0;
+  EXPECT_EQ(file.substr(file.size() - END_RECORD.size()), END_RECORD);
+  const std::size_t body = file.size() - END_RECORD.size();
   EXPECT_EQ(body % 45, 0u);
   std::size_t records = 0;
   for (std::size_t at = 0; at + 45 <= body; at += 45, ++records) {
@@ -88,15 +88,15 @@ struct HexCase {
 };
 
 TEST(HexWriter, HandComputedRecords) {
-  const std::string end = ":00000001FF\r\n";
   const std::vector<HexCase> ff_cases = {
       {0x20,
        ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n"
-       ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n" + end},
-      {0x1, ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n" + end},
-      {0, end},
-      {-5, end},
-      {INT32_MIN, end},
+       ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
+       ":00000001FF\r\n"},
+      {0x1, ":10000000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00\r\n" + END_RECORD},
+      {0, END_RECORD},
+      {-5, END_RECORD},
+      {INT32_MIN, END_RECORD},
   };
   for (const HexCase& c : ff_cases) {
     SCOPED_TRACE(c.limit);
@@ -115,7 +115,8 @@ TEST(HexWriter, HandComputedRecords) {
   EXPECT_EQ(written.file,
             ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
             ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
-            ":10002000202122232425262728292A2B2C2D2E2F58\r\n" + end);
+            ":10002000202122232425262728292A2B2C2D2E2F58\r\n"
+            ":00000001FF\r\n");
 }
 
 TEST(HexWriter, WholeImageByDefault) {
@@ -124,9 +125,9 @@ TEST(HexWriter, WholeImageByDefault) {
   flashbuf = image;
   const Written written = write_with(write_hex_file, static_cast<std::int32_t>(FLASHBUF_SIZE));
   EXPECT_EQ(written.status, 0);
-  EXPECT_EQ(written.file.size(), FLASHBUF_SIZE / 16 * 45 + 13);
+  EXPECT_EQ(written.file.size(), FLASHBUF_SIZE / 16 * 45 + END_RECORD.size());
   EXPECT_EQ(check_records(written.file, image), FLASHBUF_SIZE / 16);
-  EXPECT_EQ(written.file.substr(written.file.size() - 13 - 45, 9), ":10F3F000");
+  EXPECT_EQ(written.file.substr(written.file.size() - END_RECORD.size() - 45, 9), ":10F3F000");
 }
 
 TEST(HexWriter, RandomImagesReadBackUnchanged) {

@@ -1,6 +1,7 @@
 // The line source on files written for each case: the lines it hands out,
 // byte for byte, and the status that ends them. Each row names the fault it
 // would catch.
+#include "files/line_source.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "files/line_source.h"
 #include "tool_runner.h"
 
 using namespace std::string_literals;
@@ -39,8 +39,8 @@ struct Lines {
 LineSource source;
 Line line;
 
-// Every line `file` gives, checking the layout of each: NUL after it, and
-// `length` one short of `size` exactly when the line keeps its LF.
+// Every line `file` gives, checking the layout of each: after its `length`
+// characters the LF when it has one, then NUL.
 Lines read_lines(std::FILE* file) {
   start_lines(source, file);
   Lines result;
@@ -50,10 +50,8 @@ Lines read_lines(std::FILE* file) {
       result.last = status_name(status);
       return result;
     }
-    const std::string text(line.text.data(), line.size);
-    EXPECT_EQ(line.text[line.size], '\0') << text;
-    const bool with_lf = !text.empty() && text.back() == '\n';
-    EXPECT_EQ(line.length + (with_lf ? 1 : 0), line.size) << text;
+    const std::string text(line.text.data(), line.length + (line.text[line.length] == '\n' ? 1 : 0));
+    EXPECT_EQ(line.text[text.size()], '\0') << text;
     result.lines.push_back(text);
   }
   ADD_FAILURE() << "no end after 10000 lines";
@@ -131,9 +129,9 @@ TEST(LineSource, Table) {
       {"lone CR taken as a line end", "a\rb\n", {"ab\n"}, "end"},
       {"blank lines skipped (the reader must see them)", "\n\r\nab\n", {"\n", "\n", "ab\n"}, "end"},
       {"NUL ends the copy early", "a\0b\n"s, {"a\0b\n"s}, "end"},
-      {"Ctrl-Z mid-line kept, or reading goes on", "ab\x1a" "cd\nef\n", {"ab"}, "end"},
-      {"Ctrl-Z at a line start gives an empty line", "ab\n\x1a" "cd\n", {"ab\n"}, "end"},
-      {"Ctrl-Z as the first byte gives a line", "\x1a" "ab\n", {}, "end"},
+      {"Ctrl-Z mid-line kept, or reading goes on", "ab\x1a"s + "cd\nef\n", {"ab"}, "end"},
+      {"Ctrl-Z at a line start gives an empty line", "ab\n\x1a"s + "cd\n", {"ab\n"}, "end"},
+      {"Ctrl-Z as the first byte gives a line", "\x1a"s + "ab\n", {}, "end"},
       {"Ctrl-Z after a CR gives the CR", "ab\r\x1a\n", {"ab"}, "end"},
       {"last line without LF lost", "ab\ncd", {"ab\n", "cd"}, "end"},
       {"empty file gives a line", "", {}, "end"},
@@ -150,7 +148,7 @@ TEST(LineSource, Table) {
        plus(filler_lines(block - 3), {"ab\n", "cd\n"}), "end"},
       {"LF as a block's last byte gives an empty line", filler(block - 3) + "ab\ncd\n",
        plus(filler_lines(block - 3), {"ab\n", "cd\n"}), "end"},
-      {"Ctrl-Z as a block's first byte missed", filler(block) + "\x1a" "ab\n", filler_lines(block), "end"},
+      {"Ctrl-Z as a block's first byte missed", filler(block) + "\x1a" + "ab\n", filler_lines(block), "end"},
       {"line length restarting at a block boundary", filler(block - 600) + std::string(1100, 'y') + "\n",
        filler_lines(block - 600), "too_long"},
       {"end of file at a block boundary gives an empty line", filler(block), filler_lines(block), "end"},
@@ -165,7 +163,7 @@ TEST(LineSource, Table) {
 
 // A source that met a Ctrl-Z must read the next file from its start.
 TEST(LineSource, StartForgetsTheLastFile) {
-  EXPECT_EQ(read_content("ab\x1a" "cd\n").lines, std::vector<std::string>{"ab"});
+  EXPECT_EQ(read_content("ab\x1a"s + "cd\n").lines, std::vector<std::string>{"ab"});
   EXPECT_EQ(read_content("ef\n").lines, std::vector<std::string>{"ef\n"});
 }
 

@@ -1,5 +1,6 @@
 // text_to_int32 against hand-worked values and against the C library's
 // strtoll on a copy of the same characters, clamped to 32 bits.
+#include "files/number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "files/number_text.h"
+using namespace std::string_literals;
 
 namespace {
 
@@ -88,8 +89,8 @@ TEST(TextToInt32, Table) {
       {"98765432101", 10, 0, INT32_MAX},
       {"98765432101", 9, 0, 987654321},
       // and a NUL ends the text before that
-      {std::string("1\0" "2", 3), 3, 16, 1},
-      {std::string(" \0" "2", 3), 3, 16, 0},
+      {"1\0"s + "2", 3, 16, 1},
+      {" \0"s + "2", 3, 16, 0},
   };
   for (const Case& c : cases) {
     const std::size_t length = c.length == WHOLE ? c.text.size() : c.length;

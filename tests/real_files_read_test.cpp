@@ -15,9 +15,7 @@ namespace {
 
 using namespace real_files_support;
 
-std::string image_now() {
-  return std::string(reinterpret_cast<const char*>(flashbuf.data()), IMAGE);
-}
+std::string image_now() { return std::string(reinterpret_cast<const char*>(flashbuf.data()), IMAGE); }
 
 class RealFileRead : public testing::TestWithParam<RealFile> {};
 
@@ -33,7 +31,7 @@ TEST_P(RealFileRead, GivesTheImageSrecCatMakes) {
 
   EXPECT_EQ(result, 0);
   // Once per file, however many records reach past the chip.
-  EXPECT_EQ(out, file.data_end >= IMAGE ? WARNING : "");
+  EXPECT_EQ(out, file.data_end >= IMAGE ? TOO_LARGE : "");
   EXPECT_EQ(first_difference(image_now(), expected_image(file)), std::string::npos);
   for (std::size_t i = IMAGE; i < flashbuf.size(); ++i) EXPECT_EQ(flashbuf[i], 0x5A) << "tail byte " << i;
 }
@@ -53,7 +51,7 @@ TEST(RealFileReadWarning, WarnsWhenDataReachesTheChipSize) {
       flashbuf.fill(0xFF);
       testing::internal::CaptureStdout();
       EXPECT_EQ(read_hex_file(hex_path(file).c_str()), 0);
-      EXPECT_EQ(testing::internal::GetCapturedStdout(), c.warns ? WARNING : "");
+      EXPECT_EQ(testing::internal::GetCapturedStdout(), c.warns ? TOO_LARGE : "");
       EXPECT_EQ(first_difference(image_now(), expected_image(file)), std::string::npos);
     }
   }

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "front/flashbuf.h"
+#include "tool_messages.h"
 #include "tool_runner.h"
 
 namespace real_files_support {
 
 constexpr std::size_t IMAGE = FLASHBUF_SIZE;
-inline const std::string WARNING = "Warning:  HexFile too large for the selected CPU\n";
 
 struct RealFile {
   const char* label;

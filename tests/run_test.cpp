@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "front/conversion_steps.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
-#include "front/conversion_steps.h"
+#include "tool_messages.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ TEST(Run, FillWithFFCoversImageAndTail) {
   flashbuf.fill(0x00);
   testing::internal::CaptureStdout();
   fill_flashbuf(false, 1234);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "  ... buffer filled with 0xFF\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), FILL);
   EXPECT_TRUE(std::all_of(flashbuf.begin(), flashbuf.end(), [](std::uint8_t b) { return b == 0xFF; }));
 }
 
@@ -109,7 +110,7 @@ TEST(Run, RandomFillDependsOnlyOnTheSeed) {
     flashbuf.fill(previous);
     testing::internal::CaptureStdout();
     fill_flashbuf(true, seed);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "  ... buffer filled with random data\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), RANDOM_FILL);
     return Image(flashbuf);
   };
   const Image first = fill_over(0x00, 1700000000);

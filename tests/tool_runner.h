@@ -27,12 +27,17 @@ inline std::string read_file(const std::string& path) {
   return bytes.str();
 }
 
+// A name for mkdtemp or mkstemp under TMPDIR, or /tmp when it is unset.
+inline std::string scratch_pattern(const std::string& prefix) {
+  const char* base = std::getenv("TMPDIR");
+  return std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/" + prefix + "_XXXXXX";
+}
+
 // A fresh empty directory, removed with everything in it when destroyed.
 class ScratchDir {
  public:
   ScratchDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/qrv_test_XXXXXX";
+    std::string pattern = scratch_pattern("qrv_test");
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
@@ -111,10 +116,10 @@ inline std::string fold_windows_lines(const std::string& out) {
 // exactly one CR LF; anything else is a test failure, reported here.
 inline ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args,
                               const RunSetup& setup = RunSetup{}) {
-  char out_name[] = "/tmp/qrv_out_XXXXXX";
-  char err_name[] = "/tmp/qrv_err_XXXXXX";
-  const int out_fd = mkstemp(out_name);
-  const int err_fd = mkstemp(err_name);
+  std::string out_name = scratch_pattern("qrv_out");
+  std::string err_name = scratch_pattern("qrv_err");
+  const int out_fd = mkstemp(out_name.data());
+  const int err_fd = mkstemp(err_name.data());
   if (out_fd < 0 || err_fd < 0) throw std::runtime_error("mkstemp failed");
   const std::string exe = tool_path();
   const std::string launcher = QRV_TEST_LAUNCHER;
@@ -145,8 +150,8 @@ inline ToolResult run_tool_in(const std::string& dir, const std::vector<std::str
   close(out_fd);
   close(err_fd);
   ToolResult result{read_file(out_name), WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, read_file(err_name)};
-  unlink(out_name);
-  unlink(err_name);
+  unlink(out_name.c_str());
+  unlink(err_name.c_str());
   if (tool_is_windows_build()) {
     result.out = fold_windows_lines(result.out);
     result.err = fold_windows_lines(result.err);

@@ -35,8 +35,7 @@ constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
 constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
 
 // The characters that fields are cut from: a whole record line up to its
-// LF, or just its byte fields. It holds its own copy of the length, so the
-// loop over the data bytes depends on nothing that a call may change.
+// LF, or just its byte fields.
 struct FieldText {
   const char* text;
   std::size_t length;
@@ -80,18 +79,39 @@ struct FileState {
   // 04 base reaches 0xFFFF0000: with an address of 0xFFFF and 255 bytes the
   // record's end passes 2^32, and in 32 bits the size warning's comparison
   // would wrap to a small value and stay silent.
-  std::uint64_t base;
-  bool warning_pending;
+  std::uint64_t base = 0;
+  bool size_warning_due = true;  // printed once per file at the most
   // The image bytes laid since the last gap or step back: most files lay
   // their records one after the other, so the map of laid bytes is marked
   // once per such run rather than once per record.
-  std::size_t run_begin;
-  std::size_t run_end;
-  bool end_record;
-  bool data_records;
+  std::size_t run_begin = 0;
+  std::size_t run_end = 0;
+  bool end_record = false;
+  bool data_records = false;
 };
 
 void mark_run(const FileState& state, std::size_t input) { mark_laid_bytes(input, state.run_begin, state.run_end); }
+
+// A data record's `count` bytes at `address`: the size warning, then the
+// bytes that fall inside the image stored and their run of laid bytes
+// extended or begun. Bytes beyond the image have no place in it.
+void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t address, FileState& state,
+              std::size_t input) {
+  state.data_records = true;
+  if (state.size_warning_due && static_cast<std::int64_t>(address + count) >= options.cpu_size) {
+    print_message("Warning:  HexFile too large for the selected CPU\n");
+    state.size_warning_due = false;
+  }
+  if (address >= FLASHBUF_SIZE) return;
+  const auto start = static_cast<std::size_t>(address);
+  const std::size_t stored = std::min(std::size_t{count}, FLASHBUF_SIZE - start);
+  std::memcpy(flashbuf.data() + start, bytes, stored);
+  if (start != state.run_end) {
+    mark_run(state, input);
+    state.run_begin = start;
+  }
+  state.run_end = start + stored;
+}
 
 RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
   if (line.text[0] != ':') {
@@ -117,38 +137,19 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
   }
 
   // All inside the line now: the loop ends with the byte fields, so
-  // field_value's length test never cuts a byte short.
+  // field_value's length test never cuts a byte short. A sound record's
+  // bytes, checksum included, sum to 0 (mod 256).
   std::array<std::uint8_t, 256> bytes;
+  auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
   for (std::size_t i = 0; 2 * i < byte_fields.length; ++i) {
     bytes[i] = static_cast<std::uint8_t>(field_value(byte_fields, 2 * i, 2));
+    sum = static_cast<std::uint8_t>(sum + bytes[i]);
   }
-  auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
-  for (std::size_t i = 0; i < count; ++i) sum = static_cast<std::uint8_t>(sum + bytes[i]);
-
-  // A data record's bytes are stored, and the size warning printed, before
-  // its checksum is compared; a record that then fails leaves its bytes
-  // stored. That is harmless: a failed file ends the run before any output
-  // file is created, so no output ever carries those bytes.
-  if (type == TYPE_DATA) {
-    const std::uint64_t full_address = state.base + address;
-    if (state.warning_pending && static_cast<std::int64_t>(full_address + count) >= options.cpu_size) {
-      print_message("Warning:  HexFile too large for the selected CPU\n");
-      state.warning_pending = false;
-    }
-    // Bytes beyond the image have no place in it; they still count in the sum.
-    if (full_address < FLASHBUF_SIZE) {
-      const auto start = static_cast<std::size_t>(full_address);
-      const std::size_t stored = std::min(std::size_t{count}, FLASHBUF_SIZE - start);
-      std::memcpy(flashbuf.data() + start, bytes.data(), stored);
-      if (start != state.run_end) {
-        mark_run(state, input);
-        state.run_begin = start;
-      }
-      state.run_end = start + stored;
-    }
-    state.data_records = true;
-  }
-  if (bytes[count] != static_cast<std::uint8_t>(0x100 - sum)) {
+  // Laid, and the size warning printed, before the checksum is compared: a
+  // file that fails ends the run before any output file is created, so no
+  // output carries a bad record.
+  if (type == TYPE_DATA) lay_data(bytes.data(), count, state.base + address, state, input);
+  if (sum != 0) {
     print_message("Error:  Checksum wrong %s\n", line.text.data());
     return RecordResult::failed;
   }
@@ -192,10 +193,10 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
 // data at all, or bytes given twice. Text after the end record, a Ctrl-Z
 // after it and address records are normal and draw nothing.
 void warn_about(const char* name, const FileState& state, std::size_t input) {
-  if (!state.end_record) print_input_warning(name, "no end-of-file record; the file may be cut short");
-  if (!state.data_records) print_input_warning(name, "no data records");
+  if (!state.end_record) warn_missing_end_record(name);
+  if (!state.data_records) warn_no_data_records(name);
   const LaidRanges twice = laid_twice(input);
-  if (twice.count > 0) print_ranges_warning(name, "data for", twice, " given twice; the later record is kept");
+  if (twice.count > 0) warn_given_twice(name, twice);
 }
 
 }  // namespace
@@ -209,7 +210,7 @@ int read_hex_file(const char* name, std::size_t input) {
     print_file_error(name, errno);
     return FILE_FAILED;
   }
-  FileState state{0, true, 0, 0, false, false};
+  FileState state;
   const int result = read_records(file, state, input);
   // A read error ends read_records at once, so errno still tells its reason.
   if (result != FILE_OK && std::ferror(file) != 0) print_file_error(name, errno);

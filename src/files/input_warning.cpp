@@ -7,7 +7,7 @@
 
 namespace {
 
-// Room for three ranges, their count and a verdict naming a file.
+// Room for two names, three ranges, their count and a verdict naming a file.
 using LineText = std::array<char, 1024>;
 
 // Appends to `text` after its first `used` characters; returns the new length.
@@ -25,22 +25,39 @@ std::size_t append_grouped(LineText& text, std::size_t used, std::size_t value) 
   return append(text, used, "%u", low);
 }
 
-}  // namespace
-
-void print_input_warning(const char* names, const char* text) { print_stderr_line(names, "warning", text); }
-
-void print_ranges_warning(const char* names, const char* lead, const LaidRanges& ranges, const char* tail) {
-  LineText text{};
+// "LEAD RANGES" at the start of `text`; returns its length.
+std::size_t start_with_ranges(LineText& text, const char* lead, const LaidRanges& ranges) {
   std::size_t used = append(text, 0, "%s ", lead);
   for (std::size_t i = 0; i < ranges.count && i < ranges.shown.size(); ++i) {
     used = append(text, used, i == 0 ? "0x%04X-0x%04X" : ", 0x%04X-0x%04X",
                   static_cast<unsigned>(ranges.shown[i].first), static_cast<unsigned>(ranges.shown[i].last));
   }
-  if (ranges.count > ranges.shown.size()) {
-    const std::size_t more = ranges.count - ranges.shown.size();
-    used = append(text, used, " and %u more range%s, ", static_cast<unsigned>(more), more == 1 ? "" : "s");
-    used = append(text, append_grouped(text, used, ranges.bytes), "%s", " bytes in all");
-  }
-  append(text, used, "%s", tail);
-  print_input_warning(names, text.data());
+  if (ranges.count <= ranges.shown.size()) return used;
+  const std::size_t more = ranges.count - ranges.shown.size();
+  used = append(text, used, " and %u more range%s, ", static_cast<unsigned>(more), more == 1 ? "" : "s");
+  return append(text, append_grouped(text, used, ranges.bytes), "%s", " bytes in all");
+}
+
+void print_warning(const char* names, const char* text) { print_stderr_line(names, "warning", text); }
+
+}  // namespace
+
+void warn_missing_end_record(const char* name) {
+  print_warning(name, "no end-of-file record; the file may be cut short");
+}
+
+void warn_no_data_records(const char* name) { print_warning(name, "no data records"); }
+
+void warn_given_twice(const char* name, const LaidRanges& ranges) {
+  LineText text{};
+  append(text, start_with_ranges(text, "data for", ranges), "%s", " given twice; the later record is kept");
+  print_warning(name, text.data());
+}
+
+void warn_both_give(const char* kept, const char* other, const LaidRanges& ranges) {
+  LineText names{};
+  append(names, 0, "%s, %s", kept, other);
+  LineText text{};
+  append(text, start_with_ranges(text, "both give data for", ranges), "; %s is kept", kept);
+  print_warning(names.data(), text.data());
 }

@@ -21,7 +21,6 @@ LineStatus end_line(Line& line, std::size_t length, bool with_lf) {
   if (with_lf) line.text[length] = '\n';
   line.text[length + (with_lf ? 1 : 0)] = '\0';
   line.length = length;
-  line.size = length + (with_lf ? 1 : 0);
   return LineStatus::line;
 }
 
@@ -35,8 +34,7 @@ void start_lines(LineSource& source, std::FILE* file) {
 }
 
 LineStatus next_line(LineSource& source, Line& line) {
-  // Locals, not the members, in the byte loop: stores through a char pointer
-  // could alias the members and would force them back to memory every byte.
+  // The length is counted here and stored in `line` once, as the line ends.
   char* const out = line.text.data();
   std::size_t length = 0;
   for (;;) {

@@ -17,7 +17,6 @@ constexpr std::size_t LINE_BLOCK_SIZE = 16384;
 struct Line {
   std::array<char, MAX_LINE_CHARS + 2> text;
   std::size_t length;  // characters before the LF
-  std::size_t size;    // characters including the LF
 };
 
 struct LineSource {

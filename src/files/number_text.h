@@ -12,6 +12,5 @@
 // range saturate. Looks at no more than `length` characters and stops at a
 // NUL, so a fixed-width field needs no copy.
 // Cold: the reader calls it only for a field that is not plain hex digits,
-// the command line once per number, so the reader's byte loop is laid out
-// for plain digits.
+// the command line once per number.
 [[gnu::cold]] std::int32_t text_to_int32(const char* text, std::size_t length, int base);

@@ -1,6 +1,5 @@
 #include "front/run.h"
 
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -58,12 +57,7 @@ void warn_about_overlaps(const NameTable& names) {
     for (std::size_t lost = kept; lost-- > 0;) {
       if (names[lost][0] == '\0') continue;
       const LaidRanges both = laid_by_both(kept, lost);
-      if (both.count == 0) continue;
-      std::array<char, 2 * sizeof(TextField) + 16> pair{};
-      std::array<char, sizeof(TextField) + 16> verdict{};
-      std::snprintf(pair.data(), pair.size(), "%s, %s", names[kept].data(), names[lost].data());
-      std::snprintf(verdict.data(), verdict.size(), "; %s is kept", names[kept].data());
-      print_ranges_warning(pair.data(), "both give data for", both, verdict.data());
+      if (both.count > 0) warn_both_give(names[kept].data(), names[lost].data(), both);
     }
   }
 }

@@ -1,8 +1,21 @@
-// The usage text, byte for byte as users see it; shared by the tests that
-// expect it.
+// The tool's fixed messages on standard output, byte for byte as users see
+// them; shared by the tests that expect them.
 #pragma once
 
 #include <string>
+
+inline const std::string BANNER = "qrv auto hex tools \n";
+inline const std::string FILL = "  ... buffer filled with 0xFF\n";
+inline const std::string RANDOM_FILL = "  ... buffer filled with random data\n";
+inline const std::string TOO_LARGE = "Warning:  HexFile too large for the selected CPU\n";
+inline const std::string AUTOFLASH = "Warning:  Autoflash option ignored at this time\n";
+inline const std::string DONE = "done\n";
+inline const std::string PARAMS_WRONG = "one or more params wrong!\n";
+// The reader's errors; the two that quote a record go on with the line as read.
+inline const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
+inline const std::string TOO_LONG = "Error:  line too long\n";
+inline const std::string CHECKSUM_WRONG = "Error:  Checksum wrong ";
+inline const std::string BAD_RECORD = "Error:  bad record ";
 
 inline const std::string USAGE =
     "\noptions :\n"
