@@ -9,11 +9,12 @@
 # HOME, PATH, host name and kernel version. The user stays: varying it needs
 # a second account.
 #
-# Usage: scripts/reproducible_check.sh
-#   Needs a tree with no uncommitted changes to tracked files, the mingw-w64
-#   cross compilers (g++-mingw-w64-i686, g++-mingw-w64-x86-64) and python3;
-#   installs reprotest, disorderfs, faketime and locales-all when missing
-#   (needs root or sudo).
+# Usage: scripts/reproducible_check.sh [REPROTEST_OPTION...]
+#   The options go to reprotest, e.g. --vary=-fileordering where there is no
+#   FUSE. Needs a tree with no uncommitted changes to tracked files, the
+#   mingw-w64 cross compilers (g++-mingw-w64-i686, g++-mingw-w64-x86-64) and
+#   python3; installs reprotest, disorderfs, faketime and locales-all when
+#   missing (needs root or sudo).
 # Prints one line per artifact; the status is 0 only when every pair is
 # identical. In each copy reprotest runs "scripts/reproducible_check.sh
 # --build", which builds the artifacts under build-reproducible/.
@@ -65,6 +66,7 @@ trap 'rm -rf "$scratch"' EXIT
 git clone -q "$repo" "$scratch/source" || die "git clone failed"
 options=(--verbosity=1 --vary=-user_group --store-dir="$scratch/store")
 command -v diffoscope >/dev/null || options+=(--no-diffoscope)
+options+=("$@")
 patterns=$(printf 'build-reproducible/%s ' "${artifacts[@]}")
 started=$SECONDS
 reprotest "${options[@]}" -s "$scratch/source" 'scripts/reproducible_check.sh --build' "$patterns" \
@@ -76,15 +78,17 @@ sed -n -e 's/PATH = .*:/PATH = ...:/' -e 's/^INFO:reprotest:build "\([^"]*\)":.*
 echo "two builds in $((SECONDS - started)) s"
 
 differ=0
+control=$scratch/store/control/source-root/build-reproducible
+experiment=$scratch/store/experiment-1/source-root/build-reproducible
 for artifact in "${artifacts[@]}"; do
-  first=$(compgen -G "$scratch/store/control/source-root/build-reproducible/$artifact" | head -n 1)
-  second=$(compgen -G "$scratch/store/experiment-1/source-root/build-reproducible/$artifact" | head -n 1)
+  first=$(compgen -G "$control/$artifact" | head -n 1)
+  second=$(compgen -G "$experiment/$artifact" | head -n 1)
   if [ -z "$first" ] || [ -z "$second" ]; then
     echo "missing: $artifact"; differ=1
   elif cmp -s "$first" "$second"; then
-    echo "identical: ${first#"$scratch"/store/control/source-root/build-reproducible/} ($(sha256sum <"$first" | cut -c1-16))"
+    echo "identical: ${first#"$control"/} ($(sha256sum <"$first" | cut -c1-16))"
   else
-    echo "DIFFERENT: ${first#"$scratch"/store/control/source-root/build-reproducible/}"; differ=1
+    echo "DIFFERENT: ${first#"$control"/}"; differ=1
   fi
 done
 if [ $differ -ne 0 ] || [ $status -ne 0 ]; then
