@@ -1,6 +1,7 @@
-# Reproducible builds: two builds of one commit, in any directories and at any
-# times, give the same bytes in qrv_tools, qrv_tools.exe, the .deb and the
-# Windows zip. Included after the targets are defined.
+# Reproducible builds: two builds of one commit, in any directories, at any
+# times, under any time zone, locale, umask, file order and CPU count, give the
+# same bytes in qrv_tools, both qrv_tools.exe, the .deb and both Windows zips.
+# Included after the targets are defined.
 
 # No build path in the program (__FILE__, debug information).
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
@@ -19,5 +20,6 @@ endif()
 # configure.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/cpack_dates.cmake.in ${PROJECT_BINARY_DIR}/cpack_dates.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack_dates.cmake)
-# The DEB generator honours SOURCE_DATE_EPOCH itself; a zip is rewritten.
-set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_normalise_zip.cmake)
+# The DEB generator honours SOURCE_DATE_EPOCH itself but not a fixed mode;
+# both kinds of package are rewritten after cpack made them.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_normalise.cmake)

@@ -1,0 +1,27 @@
+# Run by cpack after it made the packages, so that each depends on its files
+# alone. The archive generators store the files in the file system's order,
+# with the builder's times, user and group: a zip is rewritten in name order.
+# The DEB generator gives its ar members the modes of the files it wrote,
+# which follow the builder's umask: they are set to 0644, as dpkg-deb does.
+find_program(QRV_PYTHON3 python3)
+foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  if(package MATCHES "\\.zip$")
+    if(NOT DEFINED ENV{SOURCE_DATE_EPOCH} OR NOT QRV_PYTHON3)
+      message(FATAL_ERROR "${package} cannot be made reproducible: it needs python3 and SOURCE_DATE_EPOCH "
+                          "(or a git checkout to take it from)")
+    endif()
+    set(QRV_NORMALISE normalise_zip.py)
+  elseif(package MATCHES "\\.deb$")
+    if(NOT QRV_PYTHON3)
+      message(FATAL_ERROR "${package} cannot be made reproducible: it needs python3")
+    endif()
+    set(QRV_NORMALISE normalise_deb.py)
+  else()
+    continue()
+  endif()
+  execute_process(COMMAND ${QRV_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../packaging/${QRV_NORMALISE} ${package}
+    RESULT_VARIABLE QRV_NORMALISE_STATUS)
+  if(NOT QRV_NORMALISE_STATUS EQUAL 0)
+    message(FATAL_ERROR "could not rewrite ${package} with ${QRV_NORMALISE}")
+  endif()
+endforeach()
