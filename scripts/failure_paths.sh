@@ -509,8 +509,8 @@ while read -r kind need calls pattern after errors; do
     [ -z "${claimed[$after:$call:$occurrence]:-}" ] || continue
     claimed[$after:$call:$occurrence]=$kind
     matched=1
-    for spec in $errors; do
-      error=${spec%%:*} outcome=${spec#*:} when=$occurrence
+    for entry in $errors; do
+      error=${entry%%:*} outcome=${entry#*:} when=$occurrence
       [[ $error == *+ ]] && error=${error%+} when=$occurrence+
       echo "$((++job)) $kind $call $occurrence error=$error:when=$when $outcome $after -" >>"$jobs_file"
     done
