@@ -20,9 +20,9 @@
 # --build", which builds the artifacts under build-reproducible/.
 set -uo pipefail
 
-repo=$(cd "$(dirname "$0")/.." && pwd)
-cd "$repo"
 die() { echo "reproducible_check: $*" >&2; exit 1; }
+repo=$(cd "$(dirname "$0")/.." && pwd)
+cd "$repo" || die "cannot enter $repo"
 artifacts=(linux/qrv_tools linux/qrv-tools_*.deb win32/qrv_tools.exe win32/qrv-tools-*-win32.zip
   win64/qrv_tools.exe win64/qrv-tools-*-win64.zip)
 
@@ -38,10 +38,10 @@ if [ "${1:-}" = --build ]; then
       && cmake --build "build-reproducible/$1" -j"$jobs" \
       && (cd "build-reproducible/$1" && cpack)
   }
-  build linux >build-reproducible.log 2>&1 \
-    && build win32 mingw-i686.cmake >>build-reproducible.log 2>&1 \
-    && build win64 mingw-x86_64.cmake >>build-reproducible.log 2>&1 \
-    || { cat build-reproducible.log; die "the build in $PWD failed"; }
+  if ! { build linux && build win32 mingw-i686.cmake && build win64 mingw-x86_64.cmake; } >build-reproducible.log 2>&1; then
+    cat build-reproducible.log
+    die "the build in $PWD failed"
+  fi
   exit 0
 fi
 
