@@ -20,13 +20,16 @@ void note_stdout_error(int reason) {
 
 void prepare_stdout() { buffer_stdout_by_line(); }
 
+// Leaves errno as it found it: a caller may still need the reason it holds.
 void print_message(const char* format, ...) {
+  const int reason_before = errno;
   errno = 0;
   std::va_list arguments;
   va_start(arguments, format);
   std::vprintf(format, arguments);
   va_end(arguments);
   note_stdout_error(errno);
+  errno = reason_before;
 }
 
 void print_stderr_line(const char* name, const char* what, const char* text) {
