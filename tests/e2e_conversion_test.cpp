@@ -53,29 +53,53 @@ TEST(EndToEnd, ConversionRuns) {
        {},
        BANNER + FILL + "  ... encrypting flashbuf lsb first using XTEA fast encryption\n" + creating("10") + DONE,
        0,
-       firmware_of(xtea_lsb_fast)},
+       firmware_of(xtea_lsb_fast),
+       {NO_INPUT}},
       {{"-e+", "-m+", "-s+", "-l0x10"},
        {},
        BANNER + FILL + "  ... encrypting flashbuf msb first using TEA strong encryption\n" + creating("10") + DONE,
        0,
-       firmware_of(tea_msb_strong)},
-      {{"-f-"}, {}, BANNER + FILL + creating("F400") + DONE, 0, firmware_of(ff(0xF400))},
-      {{"-c0x51"}, {}, BANNER + FILL + creating("2800") + DONE, 0, firmware_of(ff(0x2800))},
-      {{"-l0x100"}, {}, BANNER + FILL + creating("100") + DONE, 0, firmware_of(ff(0x100))},
+       firmware_of(tea_msb_strong),
+       {NO_INPUT}},
+      {{"-f-"}, {}, BANNER + FILL + creating("F400") + DONE, 0, firmware_of(ff(0xF400)), {NO_INPUT}},
+      {{"-c0x51"}, {}, BANNER + FILL + creating("2800") + DONE, 0, firmware_of(ff(0x2800)), {NO_INPUT}},
+      {{"-l0x100"}, {}, BANNER + FILL + creating("100") + DONE, 0, firmware_of(ff(0x100)), {NO_INPUT}},
       {{"-l0x21"},
        {},
        BANNER + FILL + creating("21") + DONE,
        0,
-       {{"FIRMWARE.BIN", ff(0x21)}, {"FIRMWARE.HEX", hex_of(ff(0x30))}}},
-      {{"-l0"}, {}, BANNER + FILL + creating("0") + DONE, 0, firmware_of("")},
-      {{"-l-5"}, {}, BANNER + FILL + creating("FFFFFFFB") + DONE, 0, firmware_of("")},
-      {{"-l0x20"}, {}, done_20, 0, FF_FIRMWARE_20},
-      {{"-l0x20"}, {{"FIRMWARE.BIN", "old"}, {"FIRMWARE.HEX", "old"}}, done_20, 0, FF_FIRMWARE_20},
-      {{"-ofw.old.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
-      {{"-o./fw.v2.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}},
-      {{"-oout", "-l0x20"}, {}, done_20, 0, {{"out.BIN", ff(0x20)}, {"out.HEX", FF_HEX_20}}},
-      {{"-o" + longest, "-l0x20"}, {}, done_20, 0, {{longest + ".BIN", ff(0x20)}, {longest + ".HEX", FF_HEX_20}}},
-      {{"-a+", "-l0x20"}, {}, BANNER + FILL + creating("20") + AUTOFLASH + DONE, 0, FF_FIRMWARE_20},
+       {{"FIRMWARE.BIN", ff(0x21)}, {"FIRMWARE.HEX", hex_of(ff(0x30))}},
+       {NO_INPUT}},
+      {{"-l0"}, {}, BANNER + FILL + creating("0") + DONE, 0, firmware_of(""), {NO_INPUT}},
+      {{"-l-5"}, {}, BANNER + FILL + creating("FFFFFFFB") + DONE, 0, firmware_of(""), {NO_INPUT}},
+      {{"-l0x20"}, {}, done_20, 0, FF_FIRMWARE_20, {NO_INPUT}},
+      {{"-l0x20"}, {{"FIRMWARE.BIN", "old"}, {"FIRMWARE.HEX", "old"}}, done_20, 0, FF_FIRMWARE_20, {NO_INPUT}},
+      {{"-ofw.old.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}, {NO_INPUT}},
+      {{"-o./fw.v2.bin", "-l0x20"}, {}, done_20, 0, {{"fw.BIN", ff(0x20)}, {"fw.HEX", FF_HEX_20}}, {NO_INPUT}},
+      {{"-oout", "-l0x20"}, {}, done_20, 0, {{"out.BIN", ff(0x20)}, {"out.HEX", FF_HEX_20}}, {NO_INPUT}},
+      {{"-o" + longest, "-l0x20"},
+       {},
+       done_20,
+       0,
+       {{longest + ".BIN", ff(0x20)}, {longest + ".HEX", FF_HEX_20}},
+       {NO_INPUT}},
+      {{"-a+", "-l0x20"}, {}, BANNER + FILL + creating("20") + AUTOFLASH + DONE, 0, FF_FIRMWARE_20, {NO_INPUT}},
+      // A key of other than 16 characters is named, never shown.
+      {{"-kabc", "-k0123456789abcdef0", "-l0x20"},
+       {},
+       done_20,
+       0,
+       FF_FIRMWARE_20,
+       {"-k: warning: the key has 3 characters, not 16; a NUL byte and the last 12 bytes of the previous key complete "
+        "it",
+        "-k: warning: the key has 17 characters, not 16; only its first 16 are used", NO_INPUT}},
+      // Data at 0x3000 of a chip with 0x2800 bytes of flash.
+      {{"-ihigh.hex", "-c0x51"},
+       {{"high.hex", ":10300000000102030405060708090A0B0C0D0E0F48\n" + END_RECORD}},
+       BANNER + FILL + reading("high.hex") + TOO_LARGE + creating("2800") + DONE,
+       0,
+       firmware_of(ff(0x2800)),
+       {"high.hex: warning: data for 0x3000-0x300F lies past the limit 0x2800 and is not in the outputs"}},
       // The earliest-named file is read last and wins where files overlap.
       {{"-ia.hex,b.hex", "-l0x20"},
        ab,
@@ -130,7 +154,8 @@ TEST(EndToEnd, ConversionRuns) {
        0,
        FF_FIRMWARE_20,
        {"twice.hex: warning: data for 0x0000-0x0000, 0x0002-0x0002, 0x0004-0x0004 and 1 more range, 4,083 bytes "
-        "in all given twice; the later record is kept"}},
+        "in all given twice; the later record is kept",
+        "twice.hex: warning: data for 0x0020-0x0FFF lies past the limit 0x0020 and is not in the outputs"}},
       // Lower-case input digits come out upper case.
       {{"-ilower.hex", "-l0x10"},
        {{"lower.hex", LOWER_HEX}},
@@ -176,12 +201,38 @@ TEST(EndToEnd, NameWithADotInItsDirectoryKeepsItsName) {
 }
 
 TEST(EndToEnd, RandomFillReachesBothOutputs) {
-  ScratchDir dir;
-  const ToolResult result = run_tool_in(dir.path(), {"-f+", "-l0x40"});
-  EXPECT_EQ(result.out, BANNER + RANDOM_FILL + creating("40") + DONE);
-  EXPECT_EQ(result.status, 0);
-  const std::string bin = dir.read("FIRMWARE.BIN");
-  ASSERT_EQ(bin.size(), 0x40u);
-  EXPECT_NE(bin, ff(0x40));
-  EXPECT_EQ(dir.read("FIRMWARE.HEX"), hex_of(bin));
+  // SOURCE_DATE_EPOCH seeds the fill with its low 32 bits: 2^32 + 1 seeds 1,
+  // whose first draws (48271, 182605794, ...: x = 48271 x mod 2^31 - 1)
+  // give 8F E2 46 7D. Where it is not a number, the clock seeds it.
+  const struct {
+    const char* epoch;  // nullptr: unset
+    std::string first_bytes;
+    std::vector<std::string> reasons;
+  } cases[] = {
+      {nullptr, "", {NO_INPUT}},
+      {"4294967297", "\x8F\xE2\x46\x7D", {NO_INPUT}},
+      {"12x",
+       "",
+       {"SOURCE_DATE_EPOCH: warning: not a decimal number; ignored, the random fill is seeded from the clock",
+        NO_INPUT}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.epoch == nullptr ? "unset" : c.epoch);
+    ScratchDir dir;
+    RunSetup setup;
+    setup.in_child = [&c] {
+      c.epoch != nullptr ? setenv("SOURCE_DATE_EPOCH", c.epoch, 1) : unsetenv("SOURCE_DATE_EPOCH");
+    };
+    const ToolResult result = run_tool_in(dir.path(), {"-f+", "-l0x40"}, setup);
+    EXPECT_EQ(result.out, BANNER + RANDOM_FILL + creating("40") + DONE);
+    EXPECT_EQ(result.status, 0);
+    expect_reasons(result.err, c.reasons);
+    const std::string bin = dir.read("FIRMWARE.BIN");
+    ASSERT_EQ(bin.size(), 0x40u);
+    EXPECT_NE(bin, ff(0x40));
+    if (!c.first_bytes.empty()) {
+      EXPECT_EQ(bin.substr(0, 4), c.first_bytes);
+    }
+    EXPECT_EQ(dir.read("FIRMWARE.HEX"), hex_of(bin));
+  }
 }

@@ -28,13 +28,40 @@ const std::string HEX_FAILED = "creating hexfile failed!\n";
 TEST(EndToEnd, OutputsThatCannotBeWritten) {
   const std::string failed_20 = BANNER + FILL + creating("20");
   check_runs({
-      {{"-onodir/fw", "-l0x20"}, {}, failed_20 + BIN_FAILED + HEX_FAILED, 255, {}, {"nodir/fw.BIN", "nodir/fw.HEX"}},
+      {{"-onodir/fw", "-l0x20"},
+       {},
+       failed_20 + BIN_FAILED + HEX_FAILED,
+       255,
+       {},
+       {NO_INPUT, "nodir/fw.BIN", "nodir/fw.HEX"}},
+      // An output never replaces an input, whatever the name reaching it.
+      {{"-iFIRMWARE.HEX", "-l0x20"},
+       {{"FIRMWARE.HEX", A_HEX}},
+       BANNER + FILL + reading("FIRMWARE.HEX") + creating("20") + HEX_FAILED,
+       255,
+       {{"FIRMWARE.BIN", A_IMAGE_20}},
+       {"FIRMWARE.HEX: is the input file FIRMWARE.HEX; not replaced"}},
+      {{"-ifw.BIN", "-ofw", "-l0x20"},
+       {{"fw.BIN", A_HEX}},
+       BANNER + FILL + reading("fw.BIN") + creating("20") + BIN_FAILED,
+       255,
+       {{"fw.HEX", hex_of(A_IMAGE_20)}},
+       {"fw.BIN: is the input file fw.BIN; not replaced"}},
+      // One file on Windows, where names ignore case; two on POSIX.
+      {{"-iapp.hex", "-oapp", "-l0x20"},
+       {{"app.hex", A_HEX}},
+       BANNER + FILL + reading("app.hex") + creating("20") + (tool_is_windows_build() ? HEX_FAILED : DONE),
+       tool_is_windows_build() ? 255 : 0,
+       tool_is_windows_build() ? Files{{"app.BIN", A_IMAGE_20}}
+                               : Files{{"app.BIN", A_IMAGE_20}, {"app.HEX", hex_of(A_IMAGE_20)}},
+       tool_is_windows_build() ? std::vector<std::string>{"app.HEX: is the input file app.hex; not replaced"}
+                               : std::vector<std::string>{}},
       {{"-onodir/fw.bin", "-a+"},
        {},
        BANNER + FILL + creating("F400") + BIN_FAILED + HEX_FAILED + AUTOFLASH,
        255,
        {},
-       {"nodir/fw.BIN", "nodir/fw.HEX"}},
+       {NO_INPUT, "nodir/fw.BIN", "nodir/fw.HEX"}},
   });
 
   // Read-only is judged by the permission bits, so this holds for root too.
@@ -44,18 +71,40 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
     std::string out;
     Files left;
     std::vector<std::string> reasons_for;
+    std::vector<std::string> args = {"-l0x20"};
   };
+  // in.hex as the target's other name: a hard link, or a symlink to it.
+  const auto input_named = [](const char* target, int (*link_call)(const char*, const char*)) {
+    return [target, link_call](const ScratchDir& dir) {
+      dir.write("in.hex", A_HEX);
+      unlink(dir.file(target).c_str());
+      link_call(dir.file("in.hex").c_str(), dir.file(target).c_str());
+    };
+  };
+  const std::string read_20 = BANNER + FILL + reading("in.hex") + creating("20");
   const std::vector<ReadOnlyCase> cases = {
       {"read-only BIN",
        [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.BIN").c_str(), 0444); },
        failed_20 + BIN_FAILED,
        {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", FF_HEX_20}},
-       {"FIRMWARE.BIN"}},
+       {NO_INPUT, "FIRMWARE.BIN"}},
       {"read-only HEX",
        [](const ScratchDir& dir) { chmod(dir.file("FIRMWARE.HEX").c_str(), 0444); },
        failed_20 + HEX_FAILED,
        {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", "old hex"}},
-       {"FIRMWARE.HEX"}},
+       {NO_INPUT, "FIRMWARE.HEX"}},
+      {"BIN a hard link to the input",
+       input_named("FIRMWARE.BIN", link),
+       read_20 + BIN_FAILED,
+       {{"FIRMWARE.BIN", A_HEX}, {"FIRMWARE.HEX", hex_of(A_IMAGE_20)}, {"in.hex", A_HEX}},
+       {"FIRMWARE.BIN: is the input file in.hex; not replaced"},
+       {"-iin.hex", "-l0x20"}},
+      {"HEX a symlink to the input",
+       input_named("FIRMWARE.HEX", symlink),
+       read_20 + HEX_FAILED,
+       {{"FIRMWARE.BIN", A_IMAGE_20}, {"FIRMWARE.HEX", A_HEX}, {"in.hex", A_HEX}},
+       {"FIRMWARE.HEX: is the input file in.hex; not replaced"},
+       {"-iin.hex", "-l0x20"}},
   };
   for (const ReadOnlyCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -63,7 +112,7 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
     dir.write("FIRMWARE.BIN", "old bin");
     dir.write("FIRMWARE.HEX", "old hex");
     c.protect(dir);
-    const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
+    const ToolResult result = run_tool_in(dir.path(), c.args);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.status, 255);
     expect_reasons(result.err, c.reasons_for);
@@ -82,7 +131,7 @@ TEST(EndToEnd, ReadOnlyDirectoryKeepsItsFiles) {
   const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
   EXPECT_EQ(result.out, BANNER + FILL + creating("20") + BIN_FAILED + HEX_FAILED);
   EXPECT_EQ(result.status, 255);
-  expect_reasons(result.err, {"FIRMWARE.BIN", "FIRMWARE.HEX"});
+  expect_reasons(result.err, {NO_INPUT, "FIRMWARE.BIN", "FIRMWARE.HEX"});
   expect_files(dir, {{"FIRMWARE.BIN", "old bin"}, {"FIRMWARE.HEX", "old hex"}});
 }
 
@@ -94,7 +143,7 @@ TEST(EndToEnd, FailedRenameLeavesNoTemporaryFile) {
   const ToolResult result = run_tool_in(dir.path(), {"-l0x20"});
   EXPECT_EQ(result.out, BANNER + FILL + creating("20") + BIN_FAILED);
   EXPECT_EQ(result.status, 255);
-  expect_reasons(result.err, {"FIRMWARE.BIN"});
+  expect_reasons(result.err, {NO_INPUT, "FIRMWARE.BIN"});
   EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.HEX"}));
   EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
 }
@@ -120,10 +169,10 @@ TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
     const ToolResult result = run_tool_in(dir.path(), {"-l0x800"}, setup);
     EXPECT_EQ(result.out, BANNER + FILL + creating("800") + HEX_FAILED);
     EXPECT_EQ(result.status, 255);
-    expect_reasons(result.err, {"FIRMWARE.HEX"});
+    expect_reasons(result.err, {NO_INPUT, "FIRMWARE.HEX"});
     // Windows words the refusal its own way.
     if (!tool_is_windows_build()) {
-      EXPECT_EQ(result.err, "qrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+      EXPECT_EQ(result.err, "qrv_tools: " + NO_INPUT + "\nqrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
     }
     expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
   }
@@ -138,7 +187,7 @@ TEST(EndToEnd, StandardOutputOnAFullDevice) {
     std::string stdout_path;
     std::function<void()> in_child;
     int reason;
-    std::vector<std::string> refused = {};  // outputs named before standard output
+    std::vector<std::string> before = {};  // lines before the one for standard output
   };
   // Fault: a closed pipe with SIGPIPE ignored was reported as an I/O error.
   const auto closed_pipe = [] {
@@ -150,16 +199,16 @@ TEST(EndToEnd, StandardOutputOnAFullDevice) {
   };
   const auto read_only_bin = [] { close(open("FIRMWARE.BIN", O_CREAT | O_WRONLY, 0444)); };
   const std::vector<FullCase> cases = {
-      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "/dev/full", nullptr, ENOSPC},
+      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "/dev/full", nullptr, ENOSPC, {NO_INPUT}},
       {{"-h"}, {}, "/dev/full", nullptr, ENOSPC},
-      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "", closed_pipe, EPIPE},
+      {{"-l0x20"}, {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}}, "", closed_pipe, EPIPE, {NO_INPUT}},
       // Fault: after a failed output the reason was that of a later system call.
       {{"-l0x20"},
        {{"FIRMWARE.BIN", ""}, {"FIRMWARE.HEX", FF_HEX_20}},
        "/dev/full",
        read_only_bin,
        ENOSPC,
-       {"FIRMWARE.BIN"}},
+       {NO_INPUT, "FIRMWARE.BIN"}},
   };
   for (const FullCase& c : cases) {
     SCOPED_TRACE(std::strerror(c.reason));
@@ -171,7 +220,7 @@ TEST(EndToEnd, StandardOutputOnAFullDevice) {
     setup.in_child = c.in_child;
     const ToolResult result = run_tool_in(dir.path(), c.args, setup);
     EXPECT_EQ(result.status, 255);
-    std::vector<std::string> reasons_for = c.refused;
+    std::vector<std::string> reasons_for = c.before;
     reasons_for.push_back("standard output");
     expect_reasons(result.err, reasons_for);
     if (!tool_is_windows_build()) {

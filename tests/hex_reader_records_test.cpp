@@ -59,7 +59,13 @@ TEST(HexReader, ValidFiles) {
        0xF400,
        "warning: data for 0x0002-0x0005 given twice; the later record is kept\n"},
       {"type 04 zero at the top", ":020000040000FA\n" + R1234 + "\n" + END + "\n", 0, "", {W1234}, 0xF400, ""},  // 06
-      {"type 04 moves data out of the image", ":020000040001F9\n" + R1234 + "\n", 0, TOO_LARGE, {}},             // 07
+      {"type 04 moves data out of the image",
+       ":020000040001F9\n" + R1234 + "\n",  // 07
+       0,
+       TOO_LARGE,
+       {},
+       0xF400,
+       NO_END + "warning: data for 0x10000-0x10003 lies past the limit 0xF400 and is not in the outputs\n"},
       {"type 02 sets and resets the base",
        ":020000020100FB\n" + R1234 + "\n:020000020000FC\n:02000100AABB98\n",  // 05, 04
        0,
@@ -72,10 +78,22 @@ TEST(HexReader, ValidFiles) {
        {{0xF3FE, {0x11, 0x22}}}},
       // 4D, 4F
       {"types 03 and 05 store nothing", ":0400000300001234B3\n:0400000500001234B1\n" + END, 0, "", {}, 0xF400, NO_DATA},
-      {"last byte of the image", ":01F3FF007796\n", 0, TOO_LARGE, {{0xF3FF, {0x77}}}},         // 6A
-      {"byte past the image dropped", ":02F3FF001234C6\n", 0, TOO_LARGE, {{0xF3FF, {0x12}}}},  // 3A
-      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},             // 78
-      {"given twice past the image", ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END, 0, TOO_LARGE, {}, 0xF400, ""},
+      {"last byte of the image", ":01F3FF007796\n", 0, TOO_LARGE, {{0xF3FF, {0x77}}}},  // 6A
+      {"byte past the image dropped",
+       ":02F3FF001234C6\n",
+       0,
+       TOO_LARGE,
+       {{0xF3FF, {0x12}}},
+       0xF400,
+       NO_END + "warning: data for 0xF400-0xF400 lies past the limit 0xF400 and is not in the outputs\n"},  // 3A
+      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},                          // 78
+      {"given twice past the image",
+       ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END,
+       0,
+       TOO_LARGE,
+       {},
+       0xF400,
+       "warning: data for 0xFFFF-0x10000 lies past the limit 0xF400 and is not in the outputs\n"},
       {"address does not wrap at 32 bits", ":02000004FFFFFC\n" + R20_AT_FFFF, 0, TOO_LARGE, {}},  // 04
       {"255 data bytes", R255, 0, "", {{0, std::vector<std::uint8_t>(255, 1)}}},
       {"lines across a 40 KB file", repeat(R1234 + "\r\n", 2000) + R5678 + "\n", 0, "", {W1234, W5678}},

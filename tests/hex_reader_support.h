@@ -33,7 +33,7 @@ struct Case {
   std::string out;
   std::vector<Write> writes;  // onto an image of 0xFF
   std::int32_t cpu_size = 0xF400;
-  std::optional<std::string> err = std::nullopt;  // standard error, each line after "qrv_tools: NAME: "
+  std::optional<std::string> err = std::nullopt;  // standard error, each line after "qrv_tools: NAME:"
 };
 
 struct Outcome {
@@ -51,12 +51,14 @@ inline Outcome read_file_named(const char* name) {
   return {result, out, testing::internal::GetCapturedStderr()};
 }
 
-// Each line of `lines` after "qrv_tools: NAME: ".
+// Each line of `lines` after "qrv_tools: NAME:", and a blank unless the line
+// starts with its line number.
 inline std::string named_lines(const std::string& lines, const std::string& name) {
   std::string named;
   for (std::size_t start = 0; start < lines.size();) {
     const std::size_t end = lines.find('\n', start) + 1;
-    named += "qrv_tools: " + name + ": " + lines.substr(start, end - start);
+    const bool numbered = lines[start] >= '0' && lines[start] <= '9';
+    named += "qrv_tools: " + name + (numbered ? ":" : ": ") + lines.substr(start, end - start);
     start = end;
   }
   return named;

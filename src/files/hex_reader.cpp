@@ -6,10 +6,12 @@
 #include <cstring>
 
 #include "files/firmware_files.h"
+#include "files/input_files.h"
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/line_source.h"
 #include "files/number_text.h"
+#include "files/output_size.h"
 #include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
@@ -88,7 +90,42 @@ struct FileState {
   std::size_t run_end = 0;
   bool end_record = false;
   bool data_records = false;
+  // Data the outputs do not carry, at or past the limit, in record order; a
+  // run of records, or one record given again, makes one range.
+  LaidRanges past_limit{};
+  std::uint64_t past_first = 0;  // the last range: [past_first, past_end)
+  std::uint64_t past_end = 0;
+  const char* name = nullptr;
+  std::size_t line = 0;  // of the record being read, from 1 as an editor counts
 };
+
+// Where the reader's words on standard output stop, standard error names the
+// file and line, and what was wrong.
+template <typename... Values>
+void print_record_error(const FileState& state, const char* format, Values... values) {
+  std::array<char, 160> text{};
+  std::snprintf(text.data(), text.size(), format, values...);
+  print_input_error(state.name, state.line, text.data());
+}
+
+void note_past_limit(FileState& state, std::uint64_t address, std::size_t count) {
+  std::uint64_t end = address + count;
+  std::uint64_t first = std::max<std::uint64_t>(address, output_size());
+  if (first >= end) return;
+  LaidRanges& past = state.past_limit;
+  if (past.count > 0 && first <= state.past_end && end >= state.past_first) {
+    // Joins the last range: only the bytes it adds count.
+    first = std::min(first, state.past_first);
+    end = std::max(end, state.past_end);
+    past.bytes -= static_cast<std::size_t>(state.past_end - state.past_first);
+  } else {
+    ++past.count;
+  }
+  if (past.count <= past.shown.size()) past.shown[past.count - 1] = {first, end - 1};
+  past.bytes += static_cast<std::size_t>(end - first);
+  state.past_first = first;
+  state.past_end = end;
+}
 
 void mark_run(const FileState& state, std::size_t input) { mark_laid_bytes(input, state.run_begin, state.run_end); }
 
@@ -98,6 +135,7 @@ void mark_run(const FileState& state, std::size_t input) { mark_laid_bytes(input
 void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t address, FileState& state,
               std::size_t input) {
   state.data_records = true;
+  note_past_limit(state, address, count);
   if (state.size_warning_due && static_cast<std::int64_t>(address + count) >= options.cpu_size) {
     print_message("Warning:  HexFile too large for the selected CPU\n");
     state.size_warning_due = false;
@@ -116,6 +154,7 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
 RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
   if (line.text[0] != ':') {
     print_message("Error:  not a Intel Hex file\n");
+    print_record_error(state, "not an Intel HEX record: a record starts with ':'");
     return RecordResult::failed;
   }
   // The header: ':' count(2) address(4) type(2).
@@ -133,6 +172,15 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
   const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
   if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS || (is_address_record && count != 2)) {
     print_message("Error:  bad record %s\n", line.text.data());
+    if (type > TYPE_START_LINEAR_ADDRESS) {
+      print_record_error(state, "bad record: unknown record type 0x%02X", static_cast<unsigned>(type));
+    } else if (line.length < 9 + byte_fields.length) {
+      print_record_error(state, "bad record: %u characters, too short for %u data bytes and the checksum",
+                         static_cast<unsigned>(line.length), static_cast<unsigned>(count));
+    } else {
+      print_record_error(state, "bad record: an address record holds 2 bytes, this one %u",
+                         static_cast<unsigned>(count));
+    }
     return RecordResult::failed;
   }
 
@@ -151,6 +199,9 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
   if (type == TYPE_DATA) lay_data(bytes.data(), count, state.base + address, state, input);
   if (sum != 0) {
     print_message("Error:  Checksum wrong %s\n", line.text.data());
+    const std::uint8_t given = bytes[count];
+    print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
+                       static_cast<unsigned>(static_cast<std::uint8_t>(given - sum)), static_cast<unsigned>(given));
     return RecordResult::failed;
   }
   if (is_address_record) {
@@ -167,13 +218,17 @@ Line line;
 int read_records(std::FILE* file, FileState& state, std::size_t input) {
   start_lines(source, file);
   for (;;) {
+    // The line about to be read: a read error or a line too long is in it.
+    ++state.line;
     switch (next_line(source, line)) {
       case LineStatus::end:
         return FILE_OK;  // a file without an end-of-file record is accepted
       case LineStatus::read_error:
+        print_record_error(state, "%s", std::strerror(errno));
         return FILE_FAILED;
       case LineStatus::too_long:
         print_message("Error:  line too long\n");
+        print_record_error(state, "line too long: more than %u characters", static_cast<unsigned>(MAX_LINE_CHARS));
         return FILE_FAILED;
       case LineStatus::line:
         break;
@@ -190,13 +245,15 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
 }
 
 // What a file that reads without error may still hide: an end cut off, no
-// data at all, or bytes given twice. Text after the end record, a Ctrl-Z
-// after it and address records are normal and draw nothing.
+// data at all, bytes given twice, or data the outputs do not carry. Text
+// after the end record, a Ctrl-Z after it and address records are normal and
+// draw nothing.
 void warn_about(const char* name, const FileState& state, std::size_t input) {
   if (!state.end_record) warn_missing_end_record(name);
   if (!state.data_records) warn_no_data_records(name);
   const LaidRanges twice = laid_twice(input);
   if (twice.count > 0) warn_given_twice(name, twice);
+  if (state.past_limit.count > 0) warn_past_limit(name, state.past_limit, output_size());
 }
 
 }  // namespace
@@ -210,10 +267,10 @@ int read_hex_file(const char* name, std::size_t input) {
     print_file_error(name, errno);
     return FILE_FAILED;
   }
+  remember_input_file(input, name, file);
   FileState state;
+  state.name = name;
   const int result = read_records(file, state, input);
-  // A read error ends read_records at once, so errno still tells its reason.
-  if (result != FILE_OK && std::ferror(file) != 0) print_file_error(name, errno);
   std::fclose(file);
   if (result == FILE_OK) {
     mark_run(state, input);

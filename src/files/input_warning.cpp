@@ -1,9 +1,11 @@
 #include "files/input_warning.h"
 
 #include <array>
+#include <cinttypes>
 #include <cstdio>
 
 #include "front/console.h"
+#include "front/options.h"
 
 namespace {
 
@@ -29,8 +31,8 @@ std::size_t append_grouped(LineText& text, std::size_t used, std::size_t value) 
 std::size_t start_with_ranges(LineText& text, const char* lead, const LaidRanges& ranges) {
   std::size_t used = append(text, 0, "%s ", lead);
   for (std::size_t i = 0; i < ranges.count && i < ranges.shown.size(); ++i) {
-    used = append(text, used, i == 0 ? "0x%04X-0x%04X" : ", 0x%04X-0x%04X",
-                  static_cast<unsigned>(ranges.shown[i].first), static_cast<unsigned>(ranges.shown[i].last));
+    used = append(text, used, i == 0 ? "0x%04" PRIX64 "-0x%04" PRIX64 : ", 0x%04" PRIX64 "-0x%04" PRIX64,
+                  ranges.shown[i].first, ranges.shown[i].last);
   }
   if (ranges.count <= ranges.shown.size()) return used;
   const std::size_t more = ranges.count - ranges.shown.size();
@@ -60,4 +62,32 @@ void warn_both_give(const char* kept, const char* other, const LaidRanges& range
   LineText text{};
   append(text, start_with_ranges(text, "both give data for", ranges), "; %s is kept", kept);
   print_warning(names.data(), text.data());
+}
+
+void warn_past_limit(const char* name, const LaidRanges& ranges, std::size_t limit) {
+  LineText text{};
+  append(text, start_with_ranges(text, "data for", ranges), " lies past the limit 0x%04X and is not in the outputs",
+         static_cast<unsigned>(limit));
+  print_warning(name, text.data());
+}
+
+void warn_no_input_file() { print_warning(nullptr, "no input file; the outputs carry only the fill"); }
+
+void warn_key_length(std::size_t length) {
+  LineText text{};
+  const auto given = static_cast<unsigned>(length);
+  if (length > TEA_KEY_BYTES) {
+    append(text, 0, "the key has %u characters, not 16; only its first 16 are used", given);
+  } else if (length + 1 == TEA_KEY_BYTES) {
+    append(text, 0, "the key has 15 characters, not 16; a NUL byte completes it");
+  } else {
+    append(text, 0,
+           "the key has %u characters, not 16; a NUL byte and the last %u bytes of the previous key complete it", given,
+           static_cast<unsigned>(TEA_KEY_BYTES - 1 - length));
+  }
+  print_warning("-k", text.data());
+}
+
+void warn_source_date_epoch_ignored() {
+  print_warning("SOURCE_DATE_EPOCH", "not a decimal number; ignored, the random fill is seeded from the clock");
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 // Files of one run; a lone file, as the reader's own callers read it, is input 0.
 constexpr std::size_t LAID_INPUTS = 4;
@@ -17,10 +18,10 @@ void forget_laid_bytes(std::size_t input);
 // marked as laid twice. `end` is at most the image size.
 void mark_laid_bytes(std::size_t input, std::size_t begin, std::size_t end);
 
-// Inclusive image addresses.
+// Inclusive addresses; 64 bits, since data past the image can lie far beyond it.
 struct ByteRange {
-  std::size_t first;
-  std::size_t last;
+  std::uint64_t first;
+  std::uint64_t last;
 };
 
 // Merged ranges in address order: the first few of them, how many there are

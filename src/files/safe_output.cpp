@@ -1,7 +1,10 @@
 #include "files/safe_output.h"
 
+#include <array>
+#include <cstdio>
 #include <cstring>
 
+#include "files/input_files.h"
 #include "files/system_calls.h"
 #include "front/console.h"
 
@@ -83,6 +86,20 @@ bool check_target(SafeOutput& out) {
   return true;
 }
 
+// An output never replaces an input, by whatever name it reaches it: the next
+// identical build would read its own output.
+bool check_not_input(SafeOutput& out) {
+  SystemError error = 0;
+  const char* input = input_file_at(out.target, error);
+  if (error != 0) return fail(out, error);
+  if (input == nullptr) return true;
+  out.error = SYSTEM_ACCESS_DENIED;
+  std::array<char, 320> text{};
+  std::snprintf(text.data(), text.size(), "is the input file %s; not replaced", input);
+  print_stderr_line(out.target, nullptr, text.data());
+  return false;
+}
+
 // Creates the file exclusively, and lists it for the signal handlers in the
 // same step. A taken name (someone else's file, or a planted link) means
 // another name; any other failure ends the tries.
@@ -127,7 +144,7 @@ bool open_safe_output(SafeOutput& out, const char* target) {
   out.file = NO_SYSTEM_FILE;
   const std::size_t directory = directory_length(target);
   if (directory + sizeof TEMP_NAME > out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
-  if (!check_target(out)) return false;
+  if (!check_not_input(out) || !check_target(out)) return false;
   std::memcpy(out.temp_name.data(), target, directory);
   return create_temp_file(out, directory) || fail(out, out.error);
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 using SystemFile = std::intptr_t;   // a descriptor, or a HANDLE
 using SystemError = std::uint32_t;  // an errno value, or GetLastError()
@@ -27,6 +28,20 @@ struct EntryStatus {
   unsigned mode;  // permission bits
   std::uint32_t group;
 };
+
+// Which file a name leads to, whatever the name: every name of one file
+// (another case of it on a case-insensitive file system, a hard link, a
+// symlink to it) gives the same identity. Device and inode on POSIX, volume
+// serial and file index on Windows.
+struct FileIdentity {
+  std::uint64_t volume;
+  std::uint64_t index;
+};
+
+// The file an open stream reads.
+SystemError stream_identity(std::FILE* stream, FileIdentity& identity);
+// The file NAME leads to, following links; is_missing() where there is none.
+SystemError named_identity(const char* name, FileIdentity& identity);
 
 // The entry NAME itself, not what a link there points to.
 SystemError entry_status(const char* name, EntryStatus& status);

@@ -60,6 +60,27 @@ SystemError entry_status(const char* name, EntryStatus& status) {
   return 0;
 }
 
+namespace {
+FileIdentity identity_of(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+}  // namespace
+
+SystemError stream_identity(std::FILE* stream, FileIdentity& identity) {
+  struct stat info {};
+  if (fstat(fileno(stream), &info) != 0) return last_error();
+  identity = identity_of(info);
+  return 0;
+}
+
+// A link loop leads to no file, so to none that was read.
+SystemError named_identity(const char* name, FileIdentity& identity) {
+  struct stat info {};
+  if (stat(name, &info) != 0) return errno == ELOOP ? ENOENT : last_error();
+  identity = identity_of(info);
+  return 0;
+}
+
 // ENOTDIR: a part of the path is not a directory, so the entry cannot exist.
 bool is_missing(SystemError error) { return error == ENOENT || error == ENOTDIR; }
 

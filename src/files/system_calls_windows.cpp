@@ -1,3 +1,4 @@
+#include <io.h>
 #include <windows.h>
 
 #include <array>
@@ -68,6 +69,31 @@ SystemError entry_status(const char* name, EntryStatus& status) {
   status.writable = is_directory || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
   status.owned_by_runner = true;
   return 0;
+}
+
+namespace {
+SystemError handle_identity(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (GetFileInformationByHandle(file, &information) == 0) return GetLastError();
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  return 0;
+}
+}  // namespace
+
+SystemError stream_identity(std::FILE* stream, FileIdentity& identity) {
+  return handle_identity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), identity);
+}
+
+// No access asked and every sharing allowed: opening only to ask which file
+// it is, through links, disturbs nobody. Directories need backup semantics.
+SystemError named_identity(const char* name, FileIdentity& identity) {
+  const HANDLE file = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  const SystemError error = handle_identity(file, identity);
+  CloseHandle(file);
+  return error;
 }
 
 bool is_missing(SystemError error) {

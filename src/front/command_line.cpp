@@ -1,13 +1,16 @@
 #include "front/command_line.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 
+#include "files/input_warning.h"
 #include "files/number_text.h"
 #include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 #include "front/usage.h"
+#include "front/version.h"
 
 namespace {
 
@@ -49,13 +52,14 @@ char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - '
 
 std::int32_t number_value(const char* value) { return text_to_int32(value, std::strlen(value), 0); }
 
-bool apply_flag(const FlagSwitch& sw, const char* value) {
+bool apply_flag(const FlagSwitch& sw, const char* arg, const char* value) {
   if (value[0] != '+' && value[0] != '-') {
     if (sw.letter == 'F') {
       print_message(sw.bad_value_message, value[0]);
     } else {
       print_message(sw.bad_value_message, sw.letter, value[0]);
     }
+    print_stderr_line(arg, nullptr, "the value is + (on) or - (off), attached to the letter");
     return false;
   }
   const bool on = value[0] == '+';
@@ -64,7 +68,7 @@ bool apply_flag(const FlagSwitch& sw, const char* value) {
   return true;
 }
 
-bool apply_cpu(const char* value) {
+bool apply_cpu(const char* arg, const char* value) {
   options.cpu_id = number_value(value);
   for (const Cpu& cpu : CPU_TABLE) {
     if (cpu.id == options.cpu_id) {
@@ -74,6 +78,15 @@ bool apply_cpu(const char* value) {
     }
   }
   print_message("unknown cpu -c%d\n", static_cast<int>(options.cpu_id));
+  // The number as read, in both bases (-c52 is not 0x52), and the table's ids.
+  std::array<char, 160> text{};
+  int used = std::snprintf(text.data(), text.size(), "unknown chip %d (0x%X); the known ones are",
+                           static_cast<int>(options.cpu_id), static_cast<unsigned>(options.cpu_id));
+  for (const Cpu& cpu : CPU_TABLE) {
+    used += std::snprintf(text.data() + used, text.size() - static_cast<std::size_t>(used), "%s 0x%02X",
+                          &cpu == CPU_TABLE.data() ? "" : ",", static_cast<unsigned>(cpu.id));
+  }
+  print_stderr_line(arg, nullptr, text.data());
   return false;
 }
 
@@ -87,9 +100,9 @@ void copy_text(TextField& field, const char* value) { std::memcpy(field.data(), 
 
 enum class SwitchOutcome { applied, help, failed };
 
-SwitchOutcome apply_switch(char letter, const char* value) {
+SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
   for (const FlagSwitch& sw : FLAG_SWITCHES) {
-    if (sw.letter == letter) return apply_flag(sw, value) ? SwitchOutcome::applied : SwitchOutcome::failed;
+    if (sw.letter == letter) return apply_flag(sw, arg, value) ? SwitchOutcome::applied : SwitchOutcome::failed;
   }
   switch (letter) {
     case '?':
@@ -102,10 +115,13 @@ SwitchOutcome apply_switch(char letter, const char* value) {
       if (!fits_text_field(letter, value)) return SwitchOutcome::failed;
       if (letter == 'I') copy_text(options.infile_list, value);
       if (letter == 'O') copy_text(options.outfile, value);
-      if (letter == 'K') set_teakey(value);
+      if (letter == 'K') {
+        set_teakey(value);
+        if (std::strlen(value) != TEA_KEY_BYTES) warn_key_length(std::strlen(value));
+      }
       return SwitchOutcome::applied;
     case 'C':
-      return apply_cpu(value) ? SwitchOutcome::applied : SwitchOutcome::failed;
+      return apply_cpu(arg, value) ? SwitchOutcome::applied : SwitchOutcome::failed;
     case 'L':
       options.limit = number_value(value);
       return SwitchOutcome::applied;
@@ -115,20 +131,49 @@ SwitchOutcome apply_switch(char letter, const char* value) {
   }
 }
 
+// The value of -i, -o, -k, -c or -l given as an argument of its own, as
+// "-i app.hex", is the likely mistake behind an argument that is no switch.
+void explain_not_a_switch(const char* arg, const char* previous) {
+  const char* name = arg[0] != '\0' ? arg : "\"\"";
+  std::array<char, 2 * TEXT_FIELD_SIZE> text{};
+  if (previous != nullptr && std::strlen(previous) == 2 && std::strchr("iIoOkKcClL", previous[1]) != nullptr) {
+    std::snprintf(text.data(), text.size(), "not a switch; a value is attached to its letter: %s%s", previous, arg);
+  } else {
+    std::snprintf(text.data(), text.size(), "not a switch; switches start with - or /, values attached: -iapp.hex");
+  }
+  print_stderr_line(name, nullptr, text.data());
+}
+
+// The long forms every build tool answers.
+bool long_option(const char* arg, ParseOutcome& outcome) {
+  if (std::strcmp(arg, "--help") == 0) {
+    print_usage();
+  } else if (std::strcmp(arg, "--version") == 0) {
+    print_message("qrv_tools %s\n", TOOL_VERSION);
+  } else {
+    return false;
+  }
+  outcome = ParseOutcome::exit_success;
+  return true;
+}
+
 }  // namespace
 
 ParseOutcome parse_command_line(int argc, const char* const argv[]) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
+    ParseOutcome ending{};
+    if (long_option(arg, ending)) return ending;
     if (arg[0] != '-' && arg[0] != '/') {
       print_message("one or more params wrong!\n");
+      explain_not_a_switch(arg, i > 1 ? argv[i - 1] : nullptr);
       print_usage();
       return ParseOutcome::exit_failure;
     }
     const char letter = upper_ascii(arg[1]);
     // A bare '-' or '/' has no value; its NUL letter matches no switch.
     const char* value = letter == '\0' ? arg + 1 : arg + 2;
-    switch (apply_switch(letter, value)) {
+    switch (apply_switch(arg, letter, value)) {
       case SwitchOutcome::applied:
         break;
       case SwitchOutcome::help:

@@ -33,7 +33,12 @@ void print_message(const char* format, ...) {
 }
 
 void print_stderr_line(const char* name, const char* what, const char* text) {
-  std::fprintf(stderr, "qrv_tools: %s: %s%s%s\n", name, what != nullptr ? what : "", what != nullptr ? ": " : "", text);
+  std::fprintf(stderr, "qrv_tools: %s%s%s%s%s\n", name != nullptr ? name : "", name != nullptr ? ": " : "",
+               what != nullptr ? what : "", what != nullptr ? ": " : "", text);
+}
+
+void print_input_error(const char* name, std::size_t line, const char* text) {
+  std::fprintf(stderr, "qrv_tools: %s:%lu: %s\n", name, static_cast<unsigned long>(line), text);
 }
 
 void print_file_error(const char* name, int error) { print_stderr_line(name, nullptr, std::strerror(error)); }

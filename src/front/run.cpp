@@ -1,11 +1,13 @@
 #include "front/run.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <random>
 
 #include "crypt/crypt.h"
 #include "files/firmware_files.h"
+#include "files/input_files.h"
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/safe_output.h"
@@ -62,11 +64,35 @@ void warn_about_overlaps(const NameTable& names) {
   }
 }
 
+// SOURCE_DATE_EPOCH, where a reproducible build sets it, in place of the
+// clock; its low 32 bits, as of the clock's seconds. Unset or empty: the clock.
+std::uint32_t random_fill_seed() {
+  const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+  if (epoch != nullptr && epoch[0] != '\0') {
+    std::uint32_t seed = 0;
+    const char* digit = epoch;
+    // Wrapping arithmetic keeps exactly the low 32 bits of any length.
+    for (; *digit >= '0' && *digit <= '9'; ++digit) seed = seed * 10U + static_cast<std::uint32_t>(*digit - '0');
+    if (*digit == '\0') return seed;
+    warn_source_date_epoch_ignored();
+  }
+  return static_cast<std::uint32_t>(std::time(nullptr));
+}
+
+bool no_input_named(const NameTable& names) {
+  for (const TextField& name : names) {
+    if (name[0] != '\0') return false;
+  }
+  return true;
+}
+
 int run_conversion() {
-  fill_flashbuf(options.random_fill != 0, static_cast<std::uint32_t>(std::time(nullptr)));
+  fill_flashbuf(options.random_fill != 0, options.random_fill != 0 ? random_fill_seed() : 0);
   NameTable names;
   if (!split_infile_list(names)) return EXIT_STATUS_FAILURE;
   add_hex_extensions(names);
+  forget_input_files();
+  if (no_input_named(names)) warn_no_input_file();
   if (read_input_files(names) != FILE_OK) return EXIT_STATUS_FAILURE;
   warn_about_overlaps(names);
 
