@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -229,4 +231,28 @@ TEST(EndToEnd, StandardOutputOnAFullDevice) {
     }
     expect_files(dir, c.outputs);
   }
+}
+
+TEST(EndToEnd, OutputOnACaseInsensitiveFileSystemKeepsTheInput) {
+  // FAT over FUSE: app.HEX is another spelling of the input app.hex there.
+  if (access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "no /dev/fuse to mount FAT over FUSE";
+  if (std::system("command -v fusefat && command -v mkfs.vfat && command -v fusermount >/dev/null") != 0) {
+    GTEST_SKIP() << "fusefat, mkfs.vfat or fusermount missing (Debian: fusefat, dosfstools, fuse)";
+  }
+  ScratchDir dir;
+  const std::string image = dir.file("fat.img");
+  const std::string mount = dir.file("fat");
+  ASSERT_EQ(mkdir(mount.c_str(), 0755), 0);
+  const std::string make = "truncate -s 2M '" + image + "' && mkfs.vfat '" + image + "' >/dev/null && fusefat -o rw+ '";
+  ASSERT_EQ(std::system((make + image + "' '" + mount + "' 2>/dev/null").c_str()), 0);
+  {
+    std::ofstream(mount + "/app.hex", std::ios::binary) << A_HEX;
+    const ToolResult result = run_tool_in(mount, {"-iapp.hex", "-oapp", "-l0x20"});
+    EXPECT_EQ(result.out, BANNER + FILL + reading("app.hex") + creating("20") + HEX_FAILED);
+    EXPECT_EQ(result.status, 255);
+    expect_reasons(result.err, {"app.HEX: is the input file app.hex; not replaced"});
+    EXPECT_EQ(read_file(mount + "/app.hex"), A_HEX);
+    EXPECT_EQ(read_file(mount + "/app.BIN"), A_IMAGE_20);
+  }
+  EXPECT_EQ(std::system(("fusermount -u '" + mount + "'").c_str()), 0);
 }

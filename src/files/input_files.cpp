@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "files/laid_bytes.h"
+#include "files/safe_output.h"
 #include "front/options.h"
 
 namespace {
@@ -15,6 +16,28 @@ struct InputFile {
 };
 
 std::array<InputFile, LAID_INPUTS> inputs;
+
+// Letters compared without their case, in ASCII as the file systems that
+// ignore case do for these names.
+char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same_ignoring_case(const char* one, const char* other) {
+  for (; *one != '\0' && lower_ascii(*one) == lower_ascii(*other); ++one, ++other) {
+  }
+  return *one == *other;
+}
+
+// The same volume and index; or, where a file system numbers the spellings
+// of one name apart, the same last component ignoring case with the same
+// size and times to the platform's finest unit.
+bool same_file(const InputFile& input, const FileIdentity& identity, const char* name) {
+  const FileIdentity& known = input.identity;
+  if (known.volume != identity.volume) return false;
+  if (known.index == identity.index) return true;
+  const char* input_name = input.name.data();
+  return known.size == identity.size && known.modified == identity.modified && known.changed == identity.changed &&
+         same_ignoring_case(input_name + directory_length(input_name), name + directory_length(name));
+}
 
 }  // namespace
 
@@ -43,7 +66,7 @@ const char* input_file_at(const char* name, SystemError& error) {
     return nullptr;
   }
   for (const InputFile& input : inputs) {
-    if (input.known && input.identity.volume == identity.volume && input.identity.index == identity.index) {
+    if (input.known && same_file(input, identity, name)) {
       return input.name.data();
     }
   }

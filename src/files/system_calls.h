@@ -31,11 +31,16 @@ struct EntryStatus {
 
 // Which file a name leads to, whatever the name: every name of one file
 // (another case of it on a case-insensitive file system, a hard link, a
-// symlink to it) gives the same identity. Device and inode on POSIX, volume
-// serial and file index on Windows.
+// symlink to it) gives the same volume and index. Device and inode on POSIX,
+// volume serial and file index on Windows. A file system in user space may
+// number each spelling of a name apart (FAT over FUSE): the size and times
+// tell the same file there.
 struct FileIdentity {
   std::uint64_t volume;
   std::uint64_t index;
+  std::uint64_t size;
+  std::uint64_t modified;  // in the platform's finest unit
+  std::uint64_t changed;   // status change on POSIX, creation on Windows
 };
 
 // The file an open stream reads.

@@ -61,8 +61,20 @@ SystemError entry_status(const char* name, EntryStatus& status) {
 }
 
 namespace {
+std::uint64_t nanoseconds(const timespec& time) {
+  return static_cast<std::uint64_t>(time.tv_sec) * 1000000000U + static_cast<std::uint64_t>(time.tv_nsec);
+}
+
 FileIdentity identity_of(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+#if defined(__APPLE__)
+  const timespec& modified = info.st_mtimespec;
+  const timespec& changed = info.st_ctimespec;
+#else
+  const timespec& modified = info.st_mtim;
+  const timespec& changed = info.st_ctim;
+#endif
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::uint64_t>(info.st_size), nanoseconds(modified), nanoseconds(changed)};
 }
 }  // namespace
 

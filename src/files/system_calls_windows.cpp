@@ -75,8 +75,12 @@ namespace {
 SystemError handle_identity(HANDLE file, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION information{};
   if (GetFileInformationByHandle(file, &information) == 0) return GetLastError();
+  const auto wide = [](DWORD high, DWORD low) { return std::uint64_t{high} << 32 | low; };
   identity.volume = information.dwVolumeSerialNumber;
-  identity.index = std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  identity.index = wide(information.nFileIndexHigh, information.nFileIndexLow);
+  identity.size = wide(information.nFileSizeHigh, information.nFileSizeLow);
+  identity.modified = wide(information.ftLastWriteTime.dwHighDateTime, information.ftLastWriteTime.dwLowDateTime);
+  identity.changed = wide(information.ftCreationTime.dwHighDateTime, information.ftCreationTime.dwLowDateTime);
   return 0;
 }
 }  // namespace
