@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -101,10 +102,12 @@ struct FileState {
 
 // Where the reader's words on standard output stop, standard error names the
 // file and line, and what was wrong.
-template <typename... Values>
-void print_record_error(const FileState& state, const char* format, Values... values) {
+[[gnu::format(printf, 2, 3)]] void print_record_error(const FileState& state, const char* format, ...) {
   std::array<char, 160> text{};
-  std::snprintf(text.data(), text.size(), format, values...);
+  std::va_list values;
+  va_start(values, format);
+  std::vsnprintf(text.data(), text.size(), format, values);
+  va_end(values);
   print_input_error(state.name, state.line, text.data());
 }
 

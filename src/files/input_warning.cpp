@@ -79,7 +79,7 @@ void warn_key_length(std::size_t length) {
   if (length > TEA_KEY_BYTES) {
     append(text, 0, "the key has %u characters, not 16; only its first 16 are used", given);
   } else if (length + 1 == TEA_KEY_BYTES) {
-    append(text, 0, "the key has 15 characters, not 16; a NUL byte completes it");
+    append(text, 0, "%s", "the key has 15 characters, not 16; a NUL byte completes it");
   } else {
     append(text, 0,
            "the key has %u characters, not 16; a NUL byte and the last %u bytes of the previous key complete it", given,
