@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint8_t tail[FLASHBUF_TAIL_SIZE];
   for (std::size_t i = 0; i < FLASHBUF_TAIL_SIZE; ++i) tail[i] = flashbuf[FLASHBUF_SIZE + i];
 
-  const int result = read_hex_file(input_file().c_str(), (state >> 2) % LAID_INPUTS);
+  const int result = read_hex_file(input_file().c_str(), (state >> 2) % MAX_HEXFILES);
   if (result != 0 && result != -1) std::abort();
   for (std::size_t i = 0; i < FLASHBUF_TAIL_SIZE; ++i) {
     if (flashbuf[FLASHBUF_SIZE + i] != tail[i]) std::abort();

@@ -14,14 +14,14 @@
 
 namespace {
 
-// Slots hold garbage before the split: it must clear them itself.
+// Inputs hold garbage before the split: it must clear them itself.
 NameTable dirty_names() {
   NameTable names;
   for (TextField& name : names) name.fill('Q');
   return names;
 }
 
-std::vector<std::string> slots(const NameTable& names) {
+std::vector<std::string> inputs(const NameTable& names) {
   std::vector<std::string> result;
   for (const TextField& name : names) {
     result.emplace_back(name.data(), strnlen(name.data(), name.size()));
@@ -33,7 +33,7 @@ std::vector<std::string> slots(const NameTable& names) {
 
 struct SplitCase {
   std::string list;
-  std::vector<std::string> slots;  // slot 0 first
+  std::vector<std::string> inputs;  // input 0 first
 };
 
 TEST(Run, SplitInfileList) {
@@ -56,7 +56,7 @@ TEST(Run, SplitInfileList) {
     testing::internal::CaptureStdout();
     EXPECT_TRUE(split_infile_list(names));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(slots(names), c.slots);
+    EXPECT_EQ(inputs(names), c.inputs);
   }
 }
 
@@ -87,10 +87,10 @@ TEST(Run, HexExtensionOnlyForNamesWithoutAnyDot) {
   for (const auto& [name, expected] : cases) {
     SCOPED_TRACE(name);
     NameTable names{};
-    // The same name in every slot: each slot is treated on its own.
-    for (TextField& slot : names) std::strcpy(slot.data(), name.c_str());
+    // The same name in every input: each is treated on its own.
+    for (TextField& input : names) std::strcpy(input.data(), name.c_str());
     add_hex_extensions(names);
-    EXPECT_EQ(slots(names), std::vector<std::string>(MAX_HEXFILES, expected));
+    EXPECT_EQ(inputs(names), std::vector<std::string>(MAX_HEXFILES, expected));
   }
 }
 

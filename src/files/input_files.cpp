@@ -15,7 +15,7 @@ struct InputFile {
   TextField name;
 };
 
-std::array<InputFile, LAID_INPUTS> inputs;
+std::array<InputFile, MAX_HEXFILES> inputs;
 
 // Letters compared without their case, in ASCII as the file systems that
 // ignore case do for these names.
@@ -45,8 +45,8 @@ void forget_input_files() {
   for (InputFile& input : inputs) input.known = false;
 }
 
-void remember_input_file(std::size_t slot, const char* name, std::FILE* stream) {
-  InputFile& input = inputs.at(slot);
+void remember_input_file(std::size_t input_number, const char* name, std::FILE* stream) {
+  InputFile& input = inputs.at(input_number);
   // An input that cannot be identified cannot be guarded: a name compare
   // would miss every other name of it anyway.
   input.known = stream_identity(stream, input.identity) == 0;

@@ -10,8 +10,8 @@
 // Forgets every input file: a run starts with none.
 void forget_input_files();
 
-// Notes the file `stream` reads as input `slot` (below LAID_INPUTS), named NAME.
-void remember_input_file(std::size_t slot, const char* name, std::FILE* stream);
+// Notes the file `stream` reads as input `input` (below MAX_HEXFILES), named NAME.
+void remember_input_file(std::size_t input, const char* name, std::FILE* stream);
 
 // The name of the input file that NAME leads to, or nullptr for none. Where
 // NAME exists but cannot be identified, `error` tells why and the result is

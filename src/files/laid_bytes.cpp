@@ -22,7 +22,7 @@ struct InputMarks {
 };
 
 // Zero at the start of a process: nothing laid yet.
-std::array<InputMarks, LAID_INPUTS> marks;
+std::array<InputMarks, MAX_HEXFILES> marks;
 
 // The ranges of set bits among the words `word_at(begin..end-1)`, in order.
 template <typename WordAt>

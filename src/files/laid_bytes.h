@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Files of one run; a lone file, as the reader's own callers read it, is input 0.
-constexpr std::size_t LAID_INPUTS = 4;
+#include "front/conversion_steps.h"
+
+// Inputs are numbered as the run's name table holds them, below
+// MAX_HEXFILES; a lone file, as the reader's own callers read it, is input 0.
 
 // Clears what `input` laid before, so the next file in its place starts afresh.
 void forget_laid_bytes(std::size_t input);

@@ -10,7 +10,7 @@
 
 constexpr std::size_t MAX_HEXFILES = 4;
 
-// Input names in reading order: the last name of the list sits in slot 0.
+// Input names in reading order, indexed by input: the last name of the list is input 0.
 using NameTable = std::array<TextField, MAX_HEXFILES>;
 
 // Fills the image and its tail with 0xFF, or with draws of a generator

@@ -35,8 +35,6 @@ const TextField& output_name(const char* extension) {
   return options.outfile;
 }
 
-static_assert(MAX_HEXFILES <= LAID_INPUTS, "every input file has its place in the map of laid bytes");
-
 int read_input_files(const NameTable& names) {
   for (std::size_t input = 0; input < names.size(); ++input) {
     const TextField& name = names[input];
@@ -113,7 +111,8 @@ int run_conversion() {
   return EXIT_STATUS_SUCCESS;
 }
 
-int run_steps(int argc, const char* const argv[]) {
+// The banner, then the usage text, the command line's own end, or the conversion.
+int run_command_line(int argc, const char* const argv[]) {
   print_banner();
   if (argc < 2) {
     print_usage();
@@ -169,5 +168,5 @@ void add_hex_extensions(NameTable& names) {
 int run_tool(int argc, const char* const argv[]) {
   prepare_stdout();
   prepare_safe_output();
-  return check_stdout(run_steps(argc, argv));
+  return check_stdout(run_command_line(argc, argv));
 }
