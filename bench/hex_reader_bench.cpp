@@ -10,6 +10,7 @@
 #include "files/firmware_files.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
+#include "hex_record.h"
 
 namespace {
 
@@ -26,14 +27,9 @@ class ImageFile {
     std::FILE* file = std::fopen(name, "wb");
     if (file == nullptr) std::abort();
     for (unsigned address = 0; address < FLASHBUF_SIZE; address += 16) {
-      unsigned sum = 16 + (address >> 8) + (address & 0xFF);
-      std::fprintf(file, ":10%04X00", address);
-      for (unsigned i = 0; i < 16; ++i) {
-        const unsigned value = (address * 7 + i * 13) & 0xFF;
-        sum += value;
-        std::fprintf(file, "%02X", value);
-      }
-      std::fprintf(file, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+      std::string data;
+      for (unsigned i = 0; i < 16; ++i) data += static_cast<char>((address * 7 + i * 13) & 0xFF);
+      std::fprintf(file, "%s\r\n", hex_record(0, address, data).c_str());
     }
     std::fprintf(file, ":00000001FF\r\n");
     std::fclose(file);

@@ -4,31 +4,15 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "e2e_support.h"
+#include "hex_record.h"
 
 namespace {
 
 using std::string_literals::operator""s;
-
-// One record, its checksum making all its bytes sum to 0 mod 256.
-std::string record(unsigned type, unsigned address, const std::string& data) {
-  unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
-  std::string text(":");
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);
-  text += digits;
-  for (const char c : data) {
-    sum += static_cast<unsigned char>(c);
-    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned char>(c));
-    text += digits;
-  }
-  std::snprintf(digits, sizeof digits, "%02X", (0x100 - sum % 0x100) % 0x100);
-  return text + digits;
-}
 
 // A file of 16- and 32-byte records of pseudo-random bytes, behind a linear
 // address record: 0x600 bytes at 0, 0x40 across the 0x3800 chip size, and
@@ -39,7 +23,7 @@ struct Generated {
 };
 
 Generated generated_file() {
-  Generated g{{record(4, 0, "\0\0"s)}, ff(0xF400)};
+  Generated g{{hex_record(4, 0, "\0\0"s)}, ff(0xF400)};
   std::uint32_t x = 12345;
   const auto data = [&x](std::size_t count) {
     std::string bytes;
@@ -50,7 +34,7 @@ Generated generated_file() {
     return bytes;
   };
   const auto add = [&g](unsigned address, const std::string& bytes) {
-    g.lines.push_back(record(0, address, bytes));
+    g.lines.push_back(hex_record(0, address, bytes));
     for (std::size_t i = 0; i < bytes.size() && address + i < g.image.size(); ++i) g.image[address + i] = bytes[i];
   };
   for (unsigned a = 0; a < 0x600; a += 16) add(a, data(16));

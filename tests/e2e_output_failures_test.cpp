@@ -47,7 +47,7 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
        {{"fw.BIN", A_HEX}},
        BANNER + FILL + reading("fw.BIN") + creating("20") + BIN_FAILED,
        255,
-       {{"fw.HEX", hex_of(A_IMAGE_20)}},
+       {{"fw.HEX", carrying(A_IMAGE_20)}},
        {"fw.BIN: is the input file fw.BIN; not replaced"}},
       // One file on Windows, where names ignore case; two on POSIX.
       {{"-iapp.hex", "-oapp", "-l0x20"},
@@ -55,7 +55,7 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
        BANNER + FILL + reading("app.hex") + creating("20") + (tool_is_windows_build() ? HEX_FAILED : DONE),
        tool_is_windows_build() ? 255 : 0,
        tool_is_windows_build() ? Files{{"app.BIN", A_IMAGE_20}}
-                               : Files{{"app.BIN", A_IMAGE_20}, {"app.HEX", hex_of(A_IMAGE_20)}},
+                               : Files{{"app.BIN", A_IMAGE_20}, {"app.HEX", carrying(A_IMAGE_20)}},
        tool_is_windows_build() ? std::vector<std::string>{"app.HEX: is the input file app.hex; not replaced"}
                                : std::vector<std::string>{}},
       {{"-onodir/fw.bin", "-a+"},
@@ -98,7 +98,7 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
       {"BIN a hard link to the input",
        input_named("FIRMWARE.BIN", link),
        read_20 + BIN_FAILED,
-       {{"FIRMWARE.BIN", A_HEX}, {"FIRMWARE.HEX", hex_of(A_IMAGE_20)}, {"in.hex", A_HEX}},
+       {{"FIRMWARE.BIN", A_HEX}, {"FIRMWARE.HEX", carrying(A_IMAGE_20)}, {"in.hex", A_HEX}},
        {"FIRMWARE.BIN: is the input file in.hex; not replaced"},
        {"-iin.hex", "-l0x20"}},
       {"HEX a symlink to the input",

@@ -119,8 +119,8 @@ TEST(EndToEnd, ParallelRunsOnOneTargetEachLeaveAWholeImage) {
     EXPECT_TRUE(bin == ff(0x4000) || bin == ff(0x6000) || bin == ff(0x8000) || bin == ff(0xA000))
         << bin.size() << " bytes";
     const std::string hex = dir.read("FIRMWARE.HEX");
-    EXPECT_TRUE(hex == hex_of(ff(0x4000)) || hex == hex_of(ff(0x6000)) || hex == hex_of(ff(0x8000)) ||
-                hex == hex_of(ff(0xA000)))
+    EXPECT_TRUE(hex_fault(hex, ff(0x4000)).empty() || hex_fault(hex, ff(0x6000)).empty() ||
+                hex_fault(hex, ff(0x8000)).empty() || hex_fault(hex, ff(0xA000)).empty())
         << hex.size() << " bytes";
   }
 }
