@@ -55,7 +55,9 @@ inline std::string hex_fault(const std::string& hex, const std::string& image) {
 
 // An expected HEX output named by the image it carries; expect_files checks
 // it with hex_fault.
-inline const std::string CARRIES = "\x01" "carries ";
+inline const std::string CARRIES =
+    "\x01"
+    "carries ";
 inline std::string carrying(const std::string& image) { return CARRIES + image; }
 
 // Both default outputs of `image`, whose size is a multiple of 16.
@@ -80,10 +82,10 @@ inline const std::string FF_HEX_20 =
 inline const Files FF_FIRMWARE_20 = {{"FIRMWARE.BIN", ff(0x20)}, {"FIRMWARE.HEX", FF_HEX_20}};
 
 inline void expect_bytes(const std::string& actual, const std::string& expected, const std::string& what) {
-  if (actual == expected) return;
-  const auto first = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  const std::size_t first = first_difference(actual, expected);
+  if (first == std::string::npos) return;
   ADD_FAILURE() << what << ": " << actual.size() << " bytes, expected " << expected.size()
-                << "; first difference at byte " << (first.first - actual.begin());
+                << "; first difference at byte " << first;
 }
 
 // Everything in the directory, with its bytes.

@@ -60,11 +60,4 @@ inline std::string image_from_window(const std::string& expected, std::size_t wi
 }
 inline std::string expected_image(const RealFile& file) { return image_from_window(file.expected, file.window); }
 
-// Index of the first differing byte (or of the shorter end); npos if equal.
-inline std::size_t first_difference(const std::string& a, const std::string& b) {
-  const auto where = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-  if (where.first == a.end() && where.second == b.end()) return std::string::npos;
-  return static_cast<std::size_t>(where.first - a.begin());
-}
-
 }  // namespace real_files_support

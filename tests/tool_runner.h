@@ -19,6 +19,13 @@
 #include <string>
 #include <vector>
 
+// Index of the first differing byte (or of the shorter end); npos if equal.
+inline std::size_t first_difference(const std::string& a, const std::string& b) {
+  const auto where = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+  if (where.first == a.end() && where.second == b.end()) return std::string::npos;
+  return static_cast<std::size_t>(where.first - a.begin());
+}
+
 // Reads a whole file; empty if it cannot be opened.
 inline std::string read_file(const std::string& path) {
   std::ifstream stream(path, std::ios::binary);
