@@ -34,9 +34,12 @@ die() { echo "host_check: $*" >&2; echo "$host: 0 passed, 1 failed"; exit 1; }
 
 # Asked before anything is installed: a host that cannot start the 32-bit
 # wine cannot run the 32-bit build, and that is no failure of the build.
-if [ "$host" = windows32 ] && ! reason=$(python3 "$repo/scripts/ia32_probe.py"); then
-  echo "windows32: not run: ${reason:-the 32-bit probe failed}"
-  exit 0
+if [ "$host" = windows32 ]; then
+  command -v python3 >/dev/null || die "the 32-bit probe needs python3"
+  if ! reason=$(python3 "$repo/scripts/ia32_probe.py"); then
+    echo "windows32: not run: ${reason:-the 32-bit probe failed}"
+    exit 0
+  fi
 fi
 
 as_root() {
