@@ -4,16 +4,20 @@
 # native build, with the test binary native and the tool started through a
 # launcher.
 #
-#   windows  the 64-bit qrv_tools.exe cross-built with mingw-w64, warnings as
-#            errors, under wine64 (the console's CR LF is checked and folded
-#            back to LF): the very file the win64 zip ships. The 32-bit exe is
-#            built from the same sources, warnings as errors, but not run.
-#   armhf    the tool cross-built statically for 32-bit ARM (unsigned char),
-#            under qemu-arm.
-#   s390x    the tool cross-built statically for s390x (big-endian), under
-#            qemu-s390x.
+#   windows    the 64-bit qrv_tools.exe cross-built with mingw-w64, warnings
+#              as errors, under wine64 (the console's CR LF is checked and
+#              folded back to LF): the very file the win64 zip ships. The
+#              32-bit exe is built too, warnings as errors.
+#   windows32  the 32-bit qrv_tools.exe the same way, under 32-bit wine
+#              (wine32:i386, after dpkg --add-architecture i386), where
+#              scripts/ia32_probe.py says this host starts 32-bit programs;
+#              elsewhere the one line "windows32: not run: REASON", status 0.
+#   armhf      the tool cross-built statically for 32-bit ARM (unsigned char),
+#              under qemu-arm.
+#   s390x      the tool cross-built statically for s390x (big-endian), under
+#              qemu-s390x.
 #
-# Usage: scripts/host_check.sh windows|armhf|s390x
+# Usage: scripts/host_check.sh windows|windows32|armhf|s390x
 #   Installs the cross compiler and launcher when missing (needs root or sudo).
 #   QRV_KEEP_SCRATCH=1 keeps the wine prefix for inspection.
 # The last line is "HOST: N passed, M failed"; the status is ctest's.
@@ -23,10 +27,20 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 host=${1:-}
 case $host in
-  windows | armhf | s390x) ;;
-  *) echo "usage: scripts/host_check.sh windows|armhf|s390x" >&2; exit 2 ;;
+  windows | windows32 | armhf | s390x) ;;
+  *) echo "usage: scripts/host_check.sh windows|windows32|armhf|s390x" >&2; exit 2 ;;
 esac
 die() { echo "host_check: $*" >&2; echo "$host: 0 passed, 1 failed"; exit 1; }
+
+# Asked before anything is installed: a host that cannot start the 32-bit
+# wine cannot run the 32-bit build, and that is no failure of the build.
+if [ "$host" = windows32 ]; then
+  command -v python3 >/dev/null || die "the 32-bit probe needs python3"
+  if ! reason=$(python3 "$repo/scripts/ia32_probe.py"); then
+    echo "windows32: not run: ${reason:-the 32-bit probe failed}"
+    exit 0
+  fi
+fi
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"
@@ -66,14 +80,28 @@ trap cleanup EXIT
 
 case $host in
   windows)
-    # Every host tests the build the win64 zip ships; many, CI's among them,
-    # cannot start 32-bit programs, so the 32-bit build is only compiled.
+    # Every host tests the build the win64 zip ships; the 32-bit one is
+    # compiled here too, so that every host at least builds it.
     install_missing g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
     launcher=/usr/lib/wine/wine64
     wineserver=/usr/lib/wine/wineserver64
     cross_build build-win32 mingw-i686.cmake "$repo/build-win32/qrv_tools.exe"
     tool=$repo/build-win64/qrv_tools.exe
     cross_build build-win64 mingw-x86_64.cmake "$tool"
+    echo "testing $tool (sha256 $(sha256sum <"$tool" | cut -c1-16)) under $launcher"
+    ;;
+  windows32)
+    # Debian's 32-bit wine is an i386 package: its architecture must be
+    # known to dpkg before apt can find it.
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      as_root dpkg --add-architecture i386 || die "dpkg --add-architecture i386 failed"
+      as_root apt-get update -qq || die "apt-get update failed"
+    fi
+    install_missing g++-mingw-w64-i686 wine32:i386
+    launcher=/usr/lib/wine/wine
+    wineserver=/usr/lib/wine/wineserver32
+    tool=$repo/build-win32/qrv_tools.exe
+    cross_build build-win32 mingw-i686.cmake "$tool"
     echo "testing $tool (sha256 $(sha256sum <"$tool" | cut -c1-16)) under $launcher"
     ;;
   armhf | s390x)
@@ -97,10 +125,12 @@ cmake -S "$repo" -B build-e2e -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQRV_BUILD_TEST
   && cmake --build build-e2e -j2 --target qrv_e2e_tests >>build-e2e/build.log 2>&1 \
   || { cat build-e2e/build.log; die "building the tests failed"; }
 
-if [ "$host" = windows ]; then
+if [ "$host" = windows ] || [ "$host" = windows32 ]; then
   # A prefix of its own, headless and quiet, set up once; its server is kept
   # running until the end so that each test's run starts quickly.
   export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # The 32-bit wine sets up a 32-bit prefix, which needs no 64-bit wine.
+  [ "$host" = windows32 ] && export WINEARCH=win32
   unset DISPLAY WAYLAND_DISPLAY
   cleanup() {
     "$wineserver" -k >/dev/null 2>&1   # only the server of this prefix

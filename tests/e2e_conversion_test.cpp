@@ -46,7 +46,7 @@ TEST(EndToEnd, ConversionRuns) {
   const std::string done_20 = BANNER + FILL + creating("20") + DONE;
   const std::string longest(251, 'n');  // and ".BIN": 255, the longest name a directory entry takes
   // The default key over a blank image, as tests/vectors/tea_xtea_reference.py
-  // computes it (the DEFAULT_KEY_CASES of crypt_vectors_test.cpp): a build for
+  // computes it (the DEFAULT_KEY_CASES of crypt_test.cpp): a build for
   // any host, of either byte order, must write these bytes.
   const std::string xtea_lsb_fast = "\xC8\x21\x23\x4A\xE1\xEA\x19\xFC\xC8\x21\x23\x4A\xE1\xEA\x19\xFC"s;
   const std::string tea_msb_strong = "\x4C\xCF\xC8\x91\xEE\x09\xD8\x3B\x5D\xC0\xE6\xC0\x3B\xAE\xFB\x38"s;

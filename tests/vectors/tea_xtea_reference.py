@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Reference values for tests/crypt_vectors_test.cpp, from the published algorithms.
+"""Reference values for tests/crypt_test.cpp, from the published algorithms.
 
 TEA (Wheeler & Needham, 1994) and XTEA (Needham & Wheeler, 1997), 32 cycles,
 written here from the published descriptions and independent of the tool's
 C++ code. Standard library only.
 
-Prints, in the form of the rows of tests/crypt_vectors_test.cpp:
+Prints, in the form of the rows of tests/crypt_test.cpp:
   - every row of VECTORS, each enciphered here: those rows come from the
     publications they name, and this re-checks them;
   - every row of DEFAULT_KEY_CASES: the default key "PaleMoonOverHill" over an
@@ -13,7 +13,7 @@ Prints, in the form of the rows of tests/crypt_vectors_test.cpp:
     fast or strong pass; the first and the last 16 image bytes.
 
     python3 tests/vectors/tea_xtea_reference.py            # print the rows
-    python3 tests/vectors/tea_xtea_reference.py --check tests/crypt_vectors_test.cpp
+    python3 tests/vectors/tea_xtea_reference.py --check tests/crypt_test.cpp
 
 With --check it prints only the rows missing from the given file and fails
 unless every row appears there exactly as printed.
