@@ -28,7 +28,6 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Buffer = std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE>;
 using EncipherFn = void (*)(const std::uint8_t*, std::uint8_t*, const std::uint8_t*);
 
 Bytes from_hex(const std::string& hex) {
@@ -96,7 +95,7 @@ void decipher(PassCipher cipher, bool msb, std::uint8_t* p, const std::uint8_t* 
 }
 
 // Undoes a whole pass: the strong pass backwards from the last offset.
-void decipher_image(Buffer& buf, PassCipher cipher, bool msb, PassMode mode, const std::uint8_t* key) {
+void decipher_image(FlashImage& buf, PassCipher cipher, bool msb, PassMode mode, const std::uint8_t* key) {
   if (mode == PassMode::fast) {
     for (std::size_t o = 0; o < FLASHBUF_SIZE; o += 8) decipher(cipher, msb, buf.data() + o, key);
   } else {
@@ -247,9 +246,9 @@ TEST(CryptPasses, DecipheringRestoresRandomImage) {
     std::uint8_t key[16];
     fill_random(rng, key, sizeof key);
     fill_random(rng, flashbuf.data(), flashbuf.size());
-    const Buffer original = flashbuf;
+    const FlashImage original = flashbuf;
     encrypt_pass(c.cipher, order_of(c.msb), c.mode, key);
-    Buffer buf = flashbuf;
+    FlashImage buf = flashbuf;
     EXPECT_NE(0, std::memcmp(buf.data(), original.data(), FLASHBUF_SIZE));
     decipher_image(buf, c.cipher, c.msb, c.mode, key);
     // Knowing the tail's final bytes, the strong pass inverts completely,
@@ -265,7 +264,7 @@ TEST(CryptPasses, ChangeStaysLocal) {
     if (c.msb) continue;  // word order plays no part in where a change spreads
     reset();
     encrypt_pass(c.cipher, WordOrder::lsb_first, c.mode, key);
-    const Buffer base = flashbuf;
+    const FlashImage base = flashbuf;
     for (const std::size_t n : positions) {
       SCOPED_TRACE(n);
       reset();
@@ -288,7 +287,7 @@ TEST(CryptFlashbuf, SmallerChipStillEncryptsWholeImage) {
     testing::internal::CaptureStdout();
     encrypt_flashbuf();
     testing::internal::GetCapturedStdout();
-    const Buffer full_chip = flashbuf;
+    const FlashImage full_chip = flashbuf;
 
     reset();
     const char* small[] = {"qrv_tools", "-c0x52", "-e+", mode};
@@ -332,11 +331,11 @@ TEST(CryptFlashbuf, PrintsItsLineAndUsesTheChosenCipherOrderModeAndKey) {
     options.msb_first = c.msb;
     options.strong = c.strong;
     fill_random(rng, flashbuf.data(), flashbuf.size());
-    const Buffer original = flashbuf;
+    const FlashImage original = flashbuf;
     testing::internal::CaptureStdout();
     encrypt_flashbuf();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message);
-    Buffer buf = flashbuf;
+    FlashImage buf = flashbuf;
     const std::string text = "a key of sixteen";
     const Bytes key_bytes(text.begin(), text.end());
     const Bytes key = c.msb != 0 ? reverse_groups(key_bytes) : key_bytes;
@@ -350,7 +349,7 @@ TEST(CryptFlashbuf, NoCipherLeavesImageAndPrintsNothing) {
   reset();
   options.strong = 1;
   options.msb_first = 1;
-  const Buffer before = flashbuf;
+  const FlashImage before = flashbuf;
   testing::internal::CaptureStdout();
   encrypt_flashbuf();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");

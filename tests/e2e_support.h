@@ -16,8 +16,6 @@
 #include "tool_messages.h"
 #include "tool_runner.h"
 
-inline const std::string END_RECORD = ":00000001FF\r\n";
-
 using Files = std::map<std::string, std::string>;
 
 inline std::string creating(const std::string& hex_limit) {

@@ -69,7 +69,7 @@ std::string named_lines(const std::string& lines, const std::string& name) {
 
 // "" when flashbuf holds `writes` on 0xFF, else where it first differs.
 std::string image_difference(const std::vector<Write>& writes) {
-  std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE> expected;
+  FlashImage expected;
   expected.fill(0xFF);
   for (const Write& write : writes) {
     for (std::size_t i = 0; i < write.bytes.size(); ++i) expected.at(write.address + i) = write.bytes[i];

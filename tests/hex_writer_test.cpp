@@ -9,12 +9,10 @@
 #include "files/firmware_files.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
+#include "tool_messages.h"
 #include "tool_runner.h"
 
 namespace {
-
-using Image = std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE>;
-const std::string END_RECORD = ":00000001FF\r\n";
 
 struct Written {
   int status;
@@ -35,8 +33,8 @@ void fill_counting() {
   for (std::size_t i = 0; i < flashbuf.size(); ++i) flashbuf[i] = static_cast<std::uint8_t>(i);
 }
 
-Image random_image(std::mt19937& random) {
-  Image image{};
+FlashImage random_image(std::mt19937& random) {
+  FlashImage image{};
   for (std::uint8_t& byte : image) byte = static_cast<std::uint8_t>(random());
   return image;
 }
@@ -50,7 +48,7 @@ int hex_digit(char c) {
 // Checks every line of a HEX output on its own terms: layout, upper-case
 // digits, ascending addresses, record bytes summing to 0, data equal to the
 // image. Returns the number of data records.
-std::size_t check_records(const std::string& file, const Image& image) {
+std::size_t check_records(const std::string& file, const FlashImage& image) {
   EXPECT_GE(file.size(), END_RECORD.size());
   if (file.size() < END_RECORD.size()) return 0;
   EXPECT_EQ(file.substr(file.size() - END_RECORD.size()), END_RECORD);
@@ -121,7 +119,7 @@ TEST(HexWriter, HandComputedRecords) {
 
 TEST(HexWriter, WholeImageByDefault) {
   std::mt19937 random(7);
-  const Image image = random_image(random);
+  const FlashImage image = random_image(random);
   flashbuf = image;
   const Written written = write_with(write_hex_file, static_cast<std::int32_t>(FLASHBUF_SIZE));
   EXPECT_EQ(written.status, 0);
@@ -136,7 +134,7 @@ TEST(HexWriter, RandomImagesReadBackUnchanged) {
   for (int i = 0; i < 8; ++i) limits.push_back(static_cast<std::int32_t>(random() % FLASHBUF_SIZE) + 1);
   for (const std::int32_t limit : limits) {
     SCOPED_TRACE(limit);
-    const Image image = random_image(random);
+    const FlashImage image = random_image(random);
     flashbuf = image;
     const Written written = write_with(write_hex_file, limit);
     ASSERT_EQ(written.status, 0);
@@ -158,7 +156,7 @@ TEST(HexWriter, RandomImagesReadBackUnchanged) {
 
 TEST(BinWriter, FirstLimitBytesRaw) {
   std::mt19937 random(11);
-  const Image image = random_image(random);
+  const FlashImage image = random_image(random);
   const std::string bytes(image.begin(), image.begin() + FLASHBUF_SIZE);
   const std::vector<std::pair<std::int32_t, std::string>> cases = {
       {static_cast<std::int32_t>(FLASHBUF_SIZE), bytes},

@@ -16,6 +16,8 @@ inline const std::string NOT_HEX = "Error:  not a Intel Hex file\n";
 inline const std::string TOO_LONG = "Error:  line too long\n";
 inline const std::string CHECKSUM_WRONG = "Error:  Checksum wrong ";
 inline const std::string BAD_RECORD = "Error:  bad record ";
+// Not a message: the fixed last line of every HEX output.
+inline const std::string END_RECORD = ":00000001FF\r\n";
 
 inline const std::string USAGE =
     "\noptions :\n"

@@ -1,3 +1,3 @@
 #include "front/flashbuf.h"
 
-std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE> flashbuf{};
+FlashImage flashbuf{};

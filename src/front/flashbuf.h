@@ -15,4 +15,5 @@ constexpr std::size_t FLASHBUF_TAIL_SIZE = 7;
 
 // Indexed by flash address from 0. Only the first FLASHBUF_SIZE bytes are
 // the image: size() includes the tail, so loop over FLASHBUF_SIZE instead.
-extern std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE> flashbuf;
+using FlashImage = std::array<std::uint8_t, FLASHBUF_SIZE + FLASHBUF_TAIL_SIZE>;
+extern FlashImage flashbuf;
