@@ -1,6 +1,5 @@
-// How the real qrv_tools puts its output files in place: files planted
-// beside the outputs, the modes of written files, a symlinked target, and
-// parallel runs on one target.
+// How the real qrv_tools puts its output files in place: the modes of
+// written files, a symlinked target, and parallel runs on one target.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,34 +9,6 @@
 #include <vector>
 
 #include "e2e_support.h"
-
-TEST(EndToEnd, LinkFifoAndFileBesideTheOutputsAreLeftAlone) {
-  // A link to a file outside, a FIFO and an unrelated file at names made from
-  // the outputs' names: none is opened, followed or removed.
-  ScratchDir dir;
-  ScratchDir elsewhere;
-  elsewhere.write("victim", "victim");
-  ASSERT_EQ(symlink(elsewhere.file("victim").c_str(), dir.file("FIRMWARE.BIN.qrvtmp").c_str()), 0);
-  ASSERT_EQ(mkfifo(dir.file("FIRMWARE.HEX.qrvtmp").c_str(), 0644), 0);
-  dir.write("FIRMWARE.qrvtmp", "unrelated");
-  RunSetup setup;
-  setup.in_child = [] { alarm(20); };  // a run stuck on the FIFO ends, and fails
-  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
-  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + DONE);
-  EXPECT_EQ(result.status, 0);
-  expect_reasons(result.err, {NO_INPUT});
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"FIRMWARE.BIN", "FIRMWARE.BIN.qrvtmp", "FIRMWARE.HEX",
-                                                     "FIRMWARE.HEX.qrvtmp", "FIRMWARE.qrvtmp"}));
-  EXPECT_EQ(dir.read("FIRMWARE.BIN"), ff(0x20));
-  EXPECT_EQ(dir.read("FIRMWARE.HEX"), FF_HEX_20);
-  EXPECT_EQ(dir.read("FIRMWARE.qrvtmp"), "unrelated");
-  EXPECT_EQ(elsewhere.read("victim"), "victim");
-  struct stat info {};
-  ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN.qrvtmp").c_str(), &info), 0);
-  EXPECT_TRUE(S_ISLNK(info.st_mode));
-  ASSERT_EQ(lstat(dir.file("FIRMWARE.HEX.qrvtmp").c_str(), &info), 0);
-  EXPECT_TRUE(S_ISFIFO(info.st_mode));
-}
 
 TEST(EndToEnd, ModesOfWrittenFiles) {
   if (tool_is_windows_build()) GTEST_SKIP() << "Windows files have no permission bits";
