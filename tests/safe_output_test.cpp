@@ -126,6 +126,7 @@ TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
     std::string directory_default;  // setfacl -d -m
     bool replaces;                  // else the output is new: like a file made by open(0666) there
     std::string old_acl;            // setfacl -m
+    bool swapped = false;           // for a file with another ACL between the open and the close
   };
   const std::vector<AclCase> cases = {
       // Fault: the ACL was dropped; the group gained the mask's bits and nobody lost access.
@@ -133,6 +134,8 @@ TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
       // Fault: the mode was set over the directory's default ACL, so others could read.
       {"new file under a default ACL", "u::rw-,g::rw-,o::---", false, ""},
       {"own file without one under a default ACL", "u:nobody:rw-", true, ""},
+      // Fault: the ACL was read by name at the close, from the file swapped in.
+      {"own file swapped before the close", "", true, "u:nobody:r--", true},
   };
   for (const AclCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -147,7 +150,15 @@ TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
     if (!c.directory_default.empty()) setfacl("-d -m " + c.directory_default, dir.path());
     if (!c.replaces) close(open(reference.c_str(), O_CREAT | O_WRONLY, 0666));
     const std::string expected = permissions(reference);
-    ASSERT_TRUE(write_file_whole(target.c_str(), "new", 3));
+    SafeOutput out;
+    ASSERT_TRUE(open_safe_output(out, target.c_str()));
+    if (c.swapped) {
+      dir.write("swap", "other");
+      setfacl("-m u:nobody:rwx,o::rw-", dir.file("swap"));
+      ASSERT_EQ(rename(dir.file("swap").c_str(), target.c_str()), 0);
+    }
+    write_safe_output(out, "new", 3);
+    ASSERT_TRUE(close_safe_output(out));
     EXPECT_EQ(permissions(target), expected);
   }
 }
