@@ -52,6 +52,7 @@ TEST(SafeOutput, TemporaryFileIsAQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
     mode_t mode;
     unsigned final_mode;  // the temporary file's too, unless the old file's passes on
     gid_t final_group;
+    bool second_link = false;
   };
   const std::vector<ModeCase> cases = {
       {"a", geteuid(), getegid(), 0640, 0640, getegid()},
@@ -62,6 +63,13 @@ TEST(SafeOutput, TemporaryFileIsAQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
       // in the planter's group its group, to the output.
       {"squatted.BIN", 12345, getegid(), 0777, new_mode, getegid()},
       {"planted.BIN", 12345, team, 0666, new_mode, getegid()},
+      // Faults: a teammate's 0640 file became readable by all, and by the
+      // runner's group; the set-id bits passed on; a second link, perhaps
+      // planted, passed on its group.
+      {"teammate.BIN", 12345, team, 0640, new_mode & 0600U, getegid()},
+      {"same-group.BIN", 12345, getegid(), 0640, new_mode & 0640U, getegid()},
+      {"setuid.BIN", geteuid(), getegid(), 04755, 0755, getegid()},
+      {"linked.BIN", geteuid(), team, 0660, new_mode, getegid(), true},
   };
   std::string skipped;
   for (const ModeCase& c : cases) {
@@ -75,10 +83,12 @@ TEST(SafeOutput, TemporaryFileIsAQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
       continue;
     }
     ScratchDir dir;
+    ScratchDir elsewhere;
     const std::string path = dir.file(c.target);
     dir.write(c.target, "old");
     ASSERT_EQ(chown(path.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
+    ASSERT_TRUE(!c.second_link || link(path.c_str(), elsewhere.file("link").c_str()) == 0);
     SafeOutput out;
     ASSERT_TRUE(open_safe_output(out, path.c_str()));
     write_safe_output(out, "new", 3);
@@ -88,7 +98,7 @@ TEST(SafeOutput, TemporaryFileIsAQrvRandomTmpAndTheTargetGetsItsModeAndGroup) {
     EXPECT_TRUE(is_temp_name(temp)) << temp;
     struct stat info {};
     ASSERT_EQ(stat(dir.file(temp).c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, c.owner == geteuid() ? 0600 : c.final_mode);
+    EXPECT_EQ(info.st_mode & 0777, c.owner == geteuid() && !c.second_link ? 0600 : c.final_mode);
     EXPECT_EQ(dir.read(c.target), "old");
     ASSERT_TRUE(close_safe_output(out));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{c.target});
@@ -116,6 +126,7 @@ TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
     std::string directory_default;  // setfacl -d -m
     bool replaces;                  // else the output is new: like a file made by open(0666) there
     std::string old_acl;            // setfacl -m
+    bool swapped = false;           // for a file with another ACL between the open and the close
   };
   const std::vector<AclCase> cases = {
       // Fault: the ACL was dropped; the group gained the mask's bits and nobody lost access.
@@ -123,6 +134,8 @@ TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
       // Fault: the mode was set over the directory's default ACL, so others could read.
       {"new file under a default ACL", "u::rw-,g::rw-,o::---", false, ""},
       {"own file without one under a default ACL", "u:nobody:rw-", true, ""},
+      // Fault: the ACL was read by name at the close, from the file swapped in.
+      {"own file swapped before the close", "", true, "u:nobody:r--", true},
   };
   for (const AclCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -137,7 +150,15 @@ TEST(SafeOutput, AccessControlListsAreTheOldFilesOrWhatTheFileSystemGives) {
     if (!c.directory_default.empty()) setfacl("-d -m " + c.directory_default, dir.path());
     if (!c.replaces) close(open(reference.c_str(), O_CREAT | O_WRONLY, 0666));
     const std::string expected = permissions(reference);
-    ASSERT_TRUE(write_file_whole(target.c_str(), "new", 3));
+    SafeOutput out;
+    ASSERT_TRUE(open_safe_output(out, target.c_str()));
+    if (c.swapped) {
+      dir.write("swap", "other");
+      setfacl("-m u:nobody:rwx,o::rw-", dir.file("swap"));
+      ASSERT_EQ(rename(dir.file("swap").c_str(), target.c_str()), 0);
+    }
+    write_safe_output(out, "new", 3);
+    ASSERT_TRUE(close_safe_output(out));
     EXPECT_EQ(permissions(target), expected);
   }
 }

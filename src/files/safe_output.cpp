@@ -67,22 +67,21 @@ bool fail(SafeOutput& out, SystemError error) {
 
 // Only "does not exist" makes a target new: an unreadable status never turns
 // a protected target into a new one. Read-only is judged by the permission
-// bits, so an administrator's run does not overwrite it either. A link counts
-// as a new file: the rename replaces the link itself. So does a file of
-// another user (one planted in a shared directory): nothing of it passes on.
+// bits, so an administrator's run does not overwrite it either. A link, a file
+// with a second link (perhaps planted) or anything not regular counts as new.
 bool check_target(SafeOutput& out) {
   EntryStatus status{};
-  SystemError error = entry_status(out.target, status);
-  if (error != 0 && !is_missing(error)) return fail(out, error);
-  if (error == 0 && !status.is_link) {
-    if (!status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
-    out.keeps_permissions = status.is_regular && status.owned_by_runner;
-    out.mode = status.mode & 0777U;  // set-id bits never pass on
-    out.group = status.group;
-  }
-  error = entry_status(directory_of(out.target).data(), status);
+  SystemError error = entry_status(directory_of(out.target).data(), status);
   if (error != 0 && !is_missing(error)) return fail(out, error);
   if (error == 0 && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
+  error = entry_status(out.target, status);
+  if (error != 0 && !is_missing(error)) return fail(out, error);
+  if (error == 0 && !status.is_link && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
+  if (error != 0 || !status.is_regular || status.links != 1 || !open_entry(out.judged, out.target, status)) return true;
+  out.keeps_permissions = status.owned_by_runner;
+  out.narrows = !status.owned_by_runner;
+  out.mode = status.mode & 0777U;  // set-id bits never pass on
+  out.group = status.group;
   return true;
 }
 
@@ -119,13 +118,6 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
   return false;
 }
 
-// Access is never handed to a group other than the replaced file's: without
-// it, no group bits and no ACL.
-SystemError keep_permissions(const SafeOutput& out) {
-  if (set_group(out.file, out.group) == 0) return copy_permissions(out.target, out.file, out.mode);
-  return copy_permissions(nullptr, out.file, out.mode & ~0070U);
-}
-
 }  // namespace
 
 std::size_t directory_length(const char* name) {
@@ -146,7 +138,11 @@ bool open_safe_output(SafeOutput& out, const char* target) {
   if (directory + sizeof TEMP_NAME > out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
   if (!check_not_input(out) || !check_target(out)) return false;
   std::memcpy(out.temp_name.data(), target, directory);
-  return create_temp_file(out, directory) || fail(out, out.error);
+  const bool created = create_temp_file(out, directory);
+  // Before the first byte; a failure here fails the close.
+  if (created && out.narrows) out.error = narrow_permissions(out.judged, out.file, out.mode, out.group);
+  if (!out.keeps_permissions || !created) close_file(out.judged);
+  return created || fail(out, out.error);
 }
 
 void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
@@ -154,7 +150,8 @@ void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
 }
 
 bool close_safe_output(SafeOutput& out) {
-  if (out.error == 0 && out.keeps_permissions) out.error = keep_permissions(out);
+  if (out.error == 0 && out.keeps_permissions) out.error = keep_permissions(out.judged, out.file, out.mode, out.group);
+  close_file(out.judged);
   if (out.error == 0) out.error = sync_file(out.file);
   const SystemError closed = close_file(out.file);
   if (out.error == 0) out.error = closed;  // the first failure is the one reported

@@ -1,9 +1,9 @@
 // Output files that appear whole or not at all, also after a power cut: the
 // bytes go to a temporary file beside the target, ".qrv-XXXXXX.tmp", created
 // exclusively, never through a symlink, synced and renamed onto the target
-// (only that entry: a symlink there, not what it points to). A new output gets
-// what the file system gives a new file; a regular file of the runner's passes
-// on its mode, group and access ACL, and the bytes stay private until then.
+// (only that entry: a symlink there, not what it points to). The runner's own
+// regular file with one link passes on its mode, group and access ACL (the
+// bytes stay private until then); another one narrows what a new file gets.
 #pragma once
 
 #include <array>
@@ -21,9 +21,11 @@ struct SafeOutput {
   std::intptr_t file;      // the platform's file (system_calls.h)
   SafeOutput* next;        // the next open output in that list
   bool keeps_permissions;  // of the runner's own file it replaces
+  bool narrows;            // to another user's file's
   unsigned mode;
   std::uint32_t group;
-  std::uint32_t error;  // reason of the first failed step, 0 if none
+  std::intptr_t judged = -1;  // the file judged, until its ACL is copied
+  std::uint32_t error;        // reason of the first failed step, 0 if none
 };
 
 // The length of NAME's directory part, its last separator included; 0 for a

@@ -27,6 +27,7 @@ struct EntryStatus {
   bool owned_by_runner;
   unsigned mode;  // permission bits
   std::uint32_t group;
+  std::uint64_t links, device, inode;
 };
 
 // Which file a name leads to, whatever the name: every name of one file
@@ -50,6 +51,9 @@ SystemError named_identity(const char* name, FileIdentity& identity);
 
 // The entry NAME itself, not what a link there points to.
 SystemError entry_status(const char* name, EntryStatus& status);
+// Opens NAME, not through a link, to read its ACL: false where another file
+// than JUDGED is there now; NO_SYSTEM_FILE where it cannot be opened.
+bool open_entry(SystemFile& file, const char* name, const EntryStatus& judged);
 // The error says that nothing of that name exists.
 bool is_missing(SystemError error);
 std::uint64_t random_bits();
@@ -61,10 +65,13 @@ SystemError create_new_file(SystemFile& file, const char* name, bool private_to_
 bool is_name_taken(SystemError error);
 // Writes all SIZE bytes, or stops at the first failure.
 SystemError write_file(SystemFile file, const void* data, std::size_t size);
-SystemError set_group(SystemFile file, std::uint32_t group);
-// FROM's access ACL, or where it has none (or FROM is null) MODE and no ACL.
-// What the file system cannot hold is left as it gave it, which is no wider.
-SystemError copy_permissions(const char* from, SystemFile to, unsigned mode);
+// GROUP, then FROM's access ACL, or where it has none MODE; where the group
+// cannot be given or FROM's ACL not be seen, no ACL and no group bits. What the
+// file system cannot hold is left as it gave it, which is no wider.
+SystemError keep_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group);
+// What TO got, within MODE for owner and others; for its group within MODE's
+// group bits in GROUP, else its others', and none where FROM may have an ACL.
+SystemError narrow_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group);
 // Forces the file's data to disk.
 SystemError sync_file(SystemFile file);
 SystemError close_file(SystemFile& file);

@@ -45,6 +45,9 @@ extern "C" void clean_up_and_end(int signal_number) {
 // A file system without modes or ACLs (FAT, many FUSE mounts) refuses them.
 bool cannot_hold(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS; }
 SystemError held_or_refused(int result) { return result == 0 || cannot_hold(errno) ? 0 : last_error(); }
+SystemError set_mode(int file, unsigned mode) { return held_or_refused(fchmod(file, static_cast<mode_t>(mode))); }
+// An extended attribute, not libacl: nothing more to link, also statically.
+[[maybe_unused]] constexpr char ACCESS_ACL[] = "system.posix_acl_access";
 
 }  // namespace
 
@@ -57,6 +60,9 @@ SystemError entry_status(const char* name, EntryStatus& status) {
   status.owned_by_runner = info.st_uid == geteuid();
   status.mode = static_cast<unsigned>(info.st_mode) & 07777U;
   status.group = static_cast<std::uint32_t>(info.st_gid);
+  status.links = static_cast<std::uint64_t>(info.st_nlink);
+  status.device = static_cast<std::uint64_t>(info.st_dev);
+  status.inode = static_cast<std::uint64_t>(info.st_ino);
   return 0;
 }
 
@@ -93,6 +99,17 @@ SystemError named_identity(const char* name, FileIdentity& identity) {
   return 0;
 }
 
+// Non-blocking: a FIFO swapped in must not hold the run.
+bool open_entry(SystemFile& file, const char* name, const EntryStatus& judged) {
+  file = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (file < 0) return errno != ENOENT && errno != ELOOP;
+  struct stat info {};
+  const bool same = fstat(descriptor(file), &info) == 0 && std::uint64_t(info.st_dev) == judged.device &&
+                    std::uint64_t(info.st_ino) == judged.inode;
+  if (!same) close_file(file);
+  return same;
+}
+
 // ENOTDIR: a part of the path is not a directory, so the entry cannot exist.
 bool is_missing(SystemError error) { return error == ENOENT || error == ENOTDIR; }
 
@@ -127,24 +144,37 @@ SystemError write_file(SystemFile file, const void* data, std::size_t size) {
   return 0;
 }
 
-SystemError set_group(SystemFile file, std::uint32_t group) {
-  return fchown(descriptor(file), static_cast<uid_t>(-1), static_cast<gid_t>(group)) == 0 ? 0 : last_error();
+// Only EPERM and EINVAL (unknown here) mean the group cannot be given. A file
+// created under a default ACL has an ACL too, which must not outlive it.
+SystemError keep_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group) {
+  const int file = descriptor(to);
+  if (fchown(file, static_cast<uid_t>(-1), static_cast<gid_t>(group)) != 0) {
+    if (errno != EPERM && errno != EINVAL) return last_error();
+    from = NO_SYSTEM_FILE;
+  }
+#if defined(__linux__)
+  static std::array<char, 65536> acl;  // the largest attribute Linux holds
+  const ssize_t size = from != NO_SYSTEM_FILE ? fgetxattr(descriptor(from), ACCESS_ACL, acl.data(), acl.size()) : -1;
+  if (size >= 0) return held_or_refused(fsetxattr(file, ACCESS_ACL, acl.data(), std::size_t(size), 0));
+  // An ACL unseen, or an inherited one kept, would make group bits access.
+  if (from != NO_SYSTEM_FILE && errno != ENODATA && !cannot_hold(errno)) return last_error();
+  if (errno != ENODATA) from = NO_SYSTEM_FILE;
+  const bool removed = fremovexattr(file, ACCESS_ACL) == 0 || errno == ENODATA;
+  if (!removed && !cannot_hold(errno)) return last_error();
+  if (!removed) from = NO_SYSTEM_FILE;
+#endif
+  return set_mode(file, from == NO_SYSTEM_FILE ? mode & ~0070U : mode);
 }
 
-// The ACL holds the mode's bits too. A private file created in a directory
-// with a default ACL has one as well, which must not outlive it.
-SystemError copy_permissions(const char* from, SystemFile to, unsigned mode) {
-  const int file = descriptor(to);
+SystemError narrow_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group) {
+  struct stat made {};
+  if (fstat(descriptor(to), &made) != 0) return last_error();
+  bool acl_free = from != NO_SYSTEM_FILE;
 #if defined(__linux__)
-  // An extended attribute, not libacl: nothing more to link, also statically.
-  constexpr char ACCESS_ACL[] = "system.posix_acl_access";
-  std::array<char, 8192> acl;
-  const ssize_t size = from != nullptr ? lgetxattr(from, ACCESS_ACL, acl.data(), acl.size()) : -1;
-  if (size >= 0) return held_or_refused(fsetxattr(file, ACCESS_ACL, acl.data(), std::size_t(size), 0));
-  if (from != nullptr && errno != ENODATA && !cannot_hold(errno)) return last_error();
-  if (fremovexattr(file, ACCESS_ACL) != 0 && errno != ENODATA && !cannot_hold(errno)) return last_error();
+  acl_free = acl_free && fgetxattr(descriptor(from), ACCESS_ACL, nullptr, 0) < 0 && errno == ENODATA;
 #endif
-  return held_or_refused(fchmod(file, static_cast<mode_t>(mode)));
+  const unsigned group_bits = !acl_free ? 0U : made.st_gid == group ? mode : mode << 3;
+  return set_mode(descriptor(to), static_cast<unsigned>(made.st_mode) & ((mode & 0707U) | (group_bits & 0070U)));
 }
 
 // Only the data and what reads it back (the size), where the system can
@@ -161,6 +191,7 @@ SystemError sync_file(SystemFile file) {
 }
 
 SystemError close_file(SystemFile& file) {
+  if (file == NO_SYSTEM_FILE) return 0;
   const bool closed = close(descriptor(file)) == 0;
   file = NO_SYSTEM_FILE;
   return closed ? 0 : last_error();

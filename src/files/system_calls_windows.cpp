@@ -136,13 +136,16 @@ SystemError write_file(SystemFile file, const void* data, std::size_t size) {
   return 0;
 }
 
-// Windows has no group, and a new file's read-only attribute is off.
-SystemError set_group(SystemFile, std::uint32_t) { return 0; }
-SystemError copy_permissions(const char*, SystemFile, unsigned) { return 0; }
+// Windows has no group, and a new file's read-only attribute is off; no link
+// count is read, so no file is judged.
+bool open_entry(SystemFile&, const char*, const EntryStatus&) { return false; }
+SystemError keep_permissions(SystemFile, SystemFile, unsigned, std::uint32_t) { return 0; }
+SystemError narrow_permissions(SystemFile, SystemFile, unsigned, std::uint32_t) { return 0; }
 
 SystemError sync_file(SystemFile file) { return FlushFileBuffers(handle(file)) != 0 ? 0 : GetLastError(); }
 
 SystemError close_file(SystemFile& file) {
+  if (file == NO_SYSTEM_FILE) return 0;
   const bool closed = CloseHandle(handle(file)) != 0;
   file = NO_SYSTEM_FILE;
   return closed ? 0 : GetLastError();
