@@ -27,10 +27,23 @@ void remove_pending_files() {
   for (const SafeOutput* out = pending; out != nullptr; out = out->next) remove_file(out->temp_name.data());
 }
 
+// Lists an output whose temporary file now exists, and takes it off the list
+// once the file is renamed or removed; only while the handlers are held off.
+void activate(SafeOutput& out) {
+  out.next = pending;
+  pending = &out;
+}
+
+void deactivate(const SafeOutput& out) {
+  SafeOutput** link = &pending;
+  while (*link != nullptr && *link != &out) link = &(*link)->next;
+  if (*link != nullptr) *link = out.next;
+}
+
 // The directory part of TARGET as a name of its own: "dir/" names the
 // directory itself, and "." the current one.
-TempPath directory_of(const char* target) {
-  TempPath directory{};
+PathText directory_of(const char* target) {
+  PathText directory{};
   const std::size_t length = directory_length(target);
   if (length == 0) directory[0] = '.';
   std::memcpy(directory.data(), target, length);
@@ -107,10 +120,7 @@ bool create_temp_file(SafeOutput& out, std::size_t directory) {
     make_temp_name(out.temp_name.data() + directory);
     hold_signals();
     out.error = create_new_file(out.file, out.temp_name.data(), out.keeps_permissions);
-    if (out.error == 0) {
-      out.next = pending;
-      pending = &out;
-    }
+    if (out.error == 0) activate(out);
     release_signals();
     if (out.error == 0) return true;
     if (!is_name_taken(out.error)) return false;
@@ -159,9 +169,7 @@ bool close_safe_output(SafeOutput& out) {
   hold_signals();
   if (out.error == 0) out.error = replace_file(out.temp_name.data(), out.target);
   const SystemError left = out.error != 0 ? remove_file(out.temp_name.data()) : 0;
-  SafeOutput** link = &pending;
-  while (*link != nullptr && *link != &out) link = &(*link)->next;
-  if (*link != nullptr) *link = out.next;
+  deactivate(out);
   release_signals();
   if (out.error == 0) return true;
   print_reason(out.target, out.error);

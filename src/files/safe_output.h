@@ -10,14 +10,15 @@
 #include <cstddef>
 #include <cstdint>
 
-// Room for the target's directory and the temporary name.
-using TempPath = std::array<char, 512>;
+// A path the safe output makes: the target's directory, or the temporary
+// file's name in it.
+using PathText = std::array<char, 512>;
 
 // Stays in place while open: it is a link in the list of files to remove on
 // a signal.
 struct SafeOutput {
   const char* target;
-  TempPath temp_name;
+  PathText temp_name;
   std::intptr_t file;      // the platform's file (system_calls.h)
   SafeOutput* next;        // the next open output in that list
   bool keeps_permissions;  // of the runner's own file it replaces
