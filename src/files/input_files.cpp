@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdio>
 
-#include "files/laid_bytes.h"
 #include "files/safe_output.h"
+#include "front/conversion_steps.h"
 #include "front/options.h"
 
 namespace {
