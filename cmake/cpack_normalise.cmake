@@ -3,25 +3,20 @@
 # with the builder's times, user and group: a zip is rewritten in name order.
 # The DEB generator gives its ar members the modes of the files it wrote,
 # which follow the builder's umask: they are set to 0644, as dpkg-deb does.
-find_program(QRV_PYTHON3 python3)
+# A package that could not be rewritten is removed, so none but reproducible
+# ones are left in the build directory.
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   if(package MATCHES "\\.zip$")
-    if(NOT DEFINED ENV{SOURCE_DATE_EPOCH} OR NOT QRV_PYTHON3)
-      message(FATAL_ERROR "${package} cannot be made reproducible: it needs python3 and SOURCE_DATE_EPOCH "
-                          "(or a git checkout to take it from)")
-    endif()
     set(QRV_NORMALISE normalise_zip.py)
   elseif(package MATCHES "\\.deb$")
-    if(NOT QRV_PYTHON3)
-      message(FATAL_ERROR "${package} cannot be made reproducible: it needs python3")
-    endif()
     set(QRV_NORMALISE normalise_deb.py)
   else()
     continue()
   endif()
-  execute_process(COMMAND ${QRV_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../packaging/${QRV_NORMALISE} ${package}
+  execute_process(COMMAND ${CPACK_QRV_PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../packaging/${QRV_NORMALISE} ${package}
     RESULT_VARIABLE QRV_NORMALISE_STATUS)
   if(NOT QRV_NORMALISE_STATUS EQUAL 0)
-    message(FATAL_ERROR "could not rewrite ${package} with ${QRV_NORMALISE}")
+    file(REMOVE "${package}")
+    message(FATAL_ERROR "could not rewrite ${package} with ${QRV_NORMALISE} (${QRV_NORMALISE_STATUS}): removed it")
   endif()
 endforeach()

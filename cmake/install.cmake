@@ -70,11 +70,21 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The package's dependencies (libc, libstdc++) come from the binary itself.
+# A static program depends on no package; a dynamic one's dependencies (libc,
+# libstdc++) come from the binary itself, which cpack reads with `file`.
 find_program(QRV_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(QRV_DPKG_SHLIBDEPS)
+if(QRV_DPKG_SHLIBDEPS AND NOT QRV_STATIC_LINK)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
+# Every package is rewritten with python3 after cpack made it
+# (cmake/cpack_normalise.cmake); without it cpack stops before it writes one.
+find_program(QRV_PYTHON3 python3)
+if(NOT QRV_PYTHON3)
+  message(WARNING "python3 not found: the tool builds, but cpack will make no package "
+                  "(Debian: install python3, then configure again)")
+endif()
+set(CPACK_QRV_PYTHON3 "${QRV_PYTHON3}")
+set(CPACK_QRV_CHANGELOG "${PROJECT_SOURCE_DIR}/packaging/changelog")
 if(WIN32)
   # cpack names it qrv-tools-VERSION-win64.zip, or -win32.zip for the 32-bit build.
   set(CPACK_GENERATOR ZIP)

@@ -16,8 +16,8 @@ if(MINGW)
 endif()
 
 # Packages date their files by SOURCE_DATE_EPOCH; cpack takes it from the last
-# commit when it is not set, at packaging time, so a new commit needs no new
-# configure.
+# commit (without git, from packaging/changelog) when it is not set, at
+# packaging time, so a new commit needs no new configure.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/cpack_dates.cmake.in ${PROJECT_BINARY_DIR}/cpack_dates.cmake @ONLY)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack_dates.cmake)
 # The DEB generator honours SOURCE_DATE_EPOCH itself but not a fixed mode;
