@@ -117,7 +117,8 @@ SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
       if (letter == 'O') copy_text(options.outfile, value);
       if (letter == 'K') {
         set_teakey(value);
-        if (std::strlen(value) != TEA_KEY_BYTES) warn_key_length(std::strlen(value));
+        const std::size_t length = std::strlen(value);
+        if (length != TEA_KEY_BYTES) warn_key_length(length);
       }
       return SwitchOutcome::applied;
     case 'C':
@@ -135,17 +136,17 @@ SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
 // "-i app.hex", is the likely mistake behind an argument that is no switch.
 void explain_not_a_switch(const char* arg, const char* previous) {
   const char* name = arg[0] != '\0' ? arg : "\"\"";
-  std::array<char, 2 * TEXT_FIELD_SIZE> text{};
-  if (previous != nullptr && std::strlen(previous) == 2 && std::strchr("iIoOkKcClL", previous[1]) != nullptr) {
-    std::snprintf(text.data(), text.size(), "not a switch; a value is attached to its letter: %s%s", previous, arg);
-  } else {
-    std::snprintf(text.data(), text.size(), "not a switch; switches start with - or /, values attached: -iapp.hex");
+  if (previous == nullptr || std::strlen(previous) != 2 || std::strchr("IOKCL", upper_ascii(previous[1])) == nullptr) {
+    print_stderr_line(name, nullptr, "not a switch; switches start with - or /, values attached: -iapp.hex");
+    return;
   }
+  std::array<char, 2 * TEXT_FIELD_SIZE> text{};
+  std::snprintf(text.data(), text.size(), "not a switch; a value is attached to its letter: %s%s", previous, arg);
   print_stderr_line(name, nullptr, text.data());
 }
 
-// The long forms every build tool answers.
-bool long_option(const char* arg, ParseOutcome& outcome) {
+// The long forms every build tool answers; true when ARG was one of them.
+bool long_option(const char* arg) {
   if (std::strcmp(arg, "--help") == 0) {
     print_usage();
   } else if (std::strcmp(arg, "--version") == 0) {
@@ -153,7 +154,6 @@ bool long_option(const char* arg, ParseOutcome& outcome) {
   } else {
     return false;
   }
-  outcome = ParseOutcome::exit_success;
   return true;
 }
 
@@ -162,8 +162,7 @@ bool long_option(const char* arg, ParseOutcome& outcome) {
 ParseOutcome parse_command_line(int argc, const char* const argv[]) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
-    ParseOutcome ending{};
-    if (long_option(arg, ending)) return ending;
+    if (long_option(arg)) return ParseOutcome::exit_success;
     if (arg[0] != '-' && arg[0] != '/') {
       print_message("one or more params wrong!\n");
       explain_not_a_switch(arg, i > 1 ? argv[i - 1] : nullptr);
