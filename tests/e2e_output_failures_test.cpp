@@ -174,7 +174,8 @@ TEST(EndToEnd, WriteRefusedMidwayKeepsTheOldTarget) {
     expect_reasons(result.err, {NO_INPUT, "FIRMWARE.HEX"});
     // Windows words the refusal its own way.
     if (!tool_is_windows_build()) {
-      EXPECT_EQ(result.err, "qrv_tools: " + NO_INPUT + "\nqrv_tools: FIRMWARE.HEX: "s + std::strerror(EFBIG) + "\n");
+      EXPECT_EQ(result.err,
+                "qrv_tools: " + NO_INPUT + "\nqrv_tools: FIRMWARE.HEX: writing: "s + std::strerror(EFBIG) + "\n");
     }
     expect_files(dir, {{"FIRMWARE.BIN", ff(0x800)}, {"FIRMWARE.HEX", "old hex"}});
   }

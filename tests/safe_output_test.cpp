@@ -231,22 +231,25 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
     std::string what;
     std::string name;                    // in the scratch directory
     void (*prepare)(const ScratchDir&);  // what is in the way
+    std::string step;
     int reason;
     std::vector<std::string> left;
   };
   const std::vector<FailCase> cases = {
-      {"missing directory", "nodir/fw.BIN", [](const ScratchDir&) {}, ENOENT, {}},
+      {"missing directory", "nodir/fw.BIN", [](const ScratchDir&) {}, "creating", ENOENT, {}},
       {"read-only target",
        "fw.BIN",
        [](const ScratchDir& dir) {
          dir.write("fw.BIN", "old");
          chmod(dir.file("fw.BIN").c_str(), 0444);
        },
+       "checking",
        EACCES,
        {"fw.BIN"}},
       {"directory in the way",
        "fw.BIN",
        [](const ScratchDir& dir) { mkdir(dir.file("fw.BIN").c_str(), 0755); },
+       "renaming",
        EISDIR,
        {"fw.BIN"}},
   };
@@ -257,7 +260,8 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
     const std::string target = dir.file(c.name);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(write_file_whole(target.c_str(), "image", 5));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": " + std::strerror(c.reason) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "qrv_tools: " + target + ": " + c.step + ": " + std::strerror(c.reason) + "\n");
     EXPECT_EQ(dir.entries(), c.left);
   }
   // Fault: a temporary file that could not be removed was not named. Here it
@@ -270,7 +274,7 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
   ASSERT_EQ(unlink(temp.c_str()), 0);
   testing::internal::CaptureStderr();
   EXPECT_FALSE(close_safe_output(out));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": " + std::strerror(ENOENT) +
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": renaming: " + std::strerror(ENOENT) +
                                                         "\nqrv_tools: " + temp +
                                                         ": not removed: " + std::strerror(ENOENT) + "\n");
   // A directory that cannot be synced: both outputs are named, as replaced.
