@@ -49,6 +49,13 @@ TEST(EndToEnd, OutputsThatCannotBeWritten) {
        255,
        {{"fw.HEX", carrying(A_IMAGE_20)}},
        {"fw.BIN: is the input file fw.BIN; not replaced"}},
+      // Fault: only the first input was remembered; the second was replaced.
+      {{"-iFIRMWARE.HEX,a.hex", "-l0x20"},
+       {{"FIRMWARE.HEX", ":040010005566778832\r\n:00000001FF\r\n"}, {"a.hex", A_HEX}},
+       BANNER + FILL + reading("a.hex") + reading("FIRMWARE.HEX") + creating("20") + HEX_FAILED,
+       255,
+       {{"FIRMWARE.BIN", A_IMAGE_20.substr(0, 0x10) + "\x55\x66\x77\x88" + ff(0xC)}},
+       {"FIRMWARE.HEX: is the input file FIRMWARE.HEX; not replaced"}},
       // One file on Windows, where names ignore case; two on POSIX.
       {{"-iapp.hex", "-oapp", "-l0x20"},
        {{"app.hex", A_HEX}},
@@ -255,5 +262,89 @@ TEST(EndToEnd, OutputOnACaseInsensitiveFileSystemKeepsTheInput) {
     EXPECT_EQ(read_file(mount + "/app.hex"), A_HEX);
     EXPECT_EQ(read_file(mount + "/app.BIN"), A_IMAGE_20);
   }
+  // Fault: every rebuild failed, FAT over FUSE refusing the group with ENOSYS.
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    const ToolResult result = run_tool_in(mount, {"-iapp.hex", "-ofw", "-l0x20"});
+    EXPECT_EQ(result.out, BANNER + FILL + reading("app.hex") + creating("20") + DONE);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(read_file(mount + "/app.hex"), A_HEX);
+    EXPECT_EQ(read_file(mount + "/fw.BIN"), A_IMAGE_20);
+  }
   EXPECT_EQ(std::system(("fusermount -u '" + mount + "'").c_str()), 0);
+}
+
+TEST(EndToEnd, AnotherFileOfTheInputsSizeAndTimesIsReplaced) {
+  // Times in whole seconds (ext4 with 128-byte inodes) make two files of one
+  // quick build alike: only another spelling in the input's own directory is
+  // the input. Faults: a second build refused fw.HEX as the input
+  // stage1/fw.HEX; APP.HEX, a file of its own, was refused as app.hex.
+  if (tool_is_windows_build()) GTEST_SKIP() << "Windows names ignore case";
+  ScratchDir dir;
+  const std::string image = dir.file("ext4.img");
+  const std::string mount = dir.file("ext4");
+  ASSERT_EQ(mkdir(mount.c_str(), 0755), 0);
+  if (std::system(("truncate -s 8M '" + image + "' && mkfs.ext4 -q -I 128 '" + image + "' >/dev/null 2>&1").c_str())) {
+    GTEST_SKIP() << "mkfs.ext4 could not make an image (Debian: e2fsprogs)";
+  }
+  const std::string image_and_mount = " '" + image + "' '" + mount + "' >/dev/null 2>&1";
+  if (std::system(("fuse2fs -o rw" + image_and_mount).c_str()) != 0 &&
+      std::system(("mount -o loop" + image_and_mount).c_str()) != 0) {
+    GTEST_SKIP() << "neither fuse2fs (Debian: fuse2fs) nor a loop device mounts an ext4 image here";
+  }
+  struct Unmount {
+    std::string mount;
+    ~Unmount() {
+      EXPECT_EQ(std::system(("fusermount -u '" + mount + "' 2>/dev/null || umount '" + mount + "'").c_str()), 0);
+    }
+  } unmount{mount};
+  struct AlikeCase {
+    std::string what;
+    Files before;
+    std::vector<std::vector<std::string>> earlier;  // runs before the files are made alike
+    std::vector<std::string> args;
+    std::string input;
+    std::string alike;  // the output given the input's size and times
+  };
+  const std::vector<AlikeCase> cases = {
+      {"two-stage build",
+       {{"app.hex", A_HEX}},
+       {{"-iapp.hex", "-ostage1/fw", "-l0x20"}, {"-istage1/fw.HEX", "-ofw", "-l0x20"}},
+       {"-istage1/fw.HEX", "-ofw", "-l0x20"},
+       "stage1/fw.HEX",
+       "fw.HEX"},
+      {"case-sensitive pair",
+       {{"app.hex", A_HEX}, {"APP.HEX", A_HEX}},
+       {},
+       {"-iapp.hex", "-oAPP", "-l0x20"},
+       "app.hex",
+       "APP.HEX"},
+  };
+  for (const AlikeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string place = mount + "/" + c.alike;
+    ASSERT_EQ(mkdir(place.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((place + "/stage1").c_str(), 0755), 0);
+    for (const auto& [name, bytes] : c.before) std::ofstream(place + "/" + name, std::ios::binary) << bytes;
+    for (const auto& args : c.earlier) ASSERT_EQ(run_tool_in(place, args).status, 0);
+    const std::string input = place + "/" + c.input;
+    const std::string alike = place + "/" + c.alike;
+    const std::string input_bytes = read_file(input);
+    // Both touched in one call, again where a second began in between.
+    struct stat one {};
+    struct stat other {};
+    for (int tries = 0; tries == 0 || (tries < 5 && one.st_ctime != other.st_ctime); ++tries) {
+      ASSERT_EQ(std::system(("touch -d @1700000000 '" + input + "' '" + alike + "'").c_str()), 0);
+      ASSERT_EQ(stat(input.c_str(), &one) | stat(alike.c_str(), &other), 0);
+    }
+    ASSERT_EQ(one.st_size, other.st_size);
+    ASSERT_EQ(one.st_ctim.tv_nsec | other.st_ctim.tv_nsec, 0) << "times finer than seconds";
+    ASSERT_EQ(one.st_ctime, other.st_ctime);
+    const ToolResult result = run_tool_in(place, c.args);
+    EXPECT_EQ(result.out, BANNER + FILL + reading(c.input) + creating("20") + DONE);
+    EXPECT_EQ(result.status, 0);
+    expect_reasons(result.err, {});
+    EXPECT_EQ(read_file(input), input_bytes);
+    EXPECT_EQ(hex_fault(read_file(alike), A_IMAGE_20), "");
+  }
 }
