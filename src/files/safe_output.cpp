@@ -16,7 +16,8 @@
 //   made               creating                    listed, no wider   removes it
 //                                                  than the output
 //   written            writing                     listed             removes it
-//   synced             setting permissions,        listed, closed     removes it
+//   synced             setting permissions (of     listed, closed     removes it
+//                      the runner's own file),
 //                      syncing, closing
 //   renamed            renaming                    the target now     -
 //   directory synced   sync_output_directory       on disk            -
@@ -171,12 +172,12 @@ SystemError remove_temp_file(SafeOutput& out) {
   return error;
 }
 
-// What an output in GROUP keeps of what a new file gets where it replaces
-// another user's file: the owner's and others' bits within the old file's;
-// the group's within the old file's group bits where GROUP is its group, else
-// within its others' bits, and none where it may have an ACL.
-unsigned narrowed_bits(const SafeOutput& out, std::uint32_t group, bool acl) {
-  const unsigned group_bits = acl ? 0U : group == out.group ? out.mode : out.mode << 3;
+// What an output keeps of what a new file gets where it replaces another
+// user's file: the owner's and others' bits within the old file's; the
+// group's within the old file's group bits where the output is IN_ITS_GROUP,
+// else within its others' bits, and none where it may have an ACL.
+unsigned narrowed_bits(const SafeOutput& out, bool in_its_group, bool acl) {
+  const unsigned group_bits = acl ? 0U : in_its_group ? out.mode : out.mode << 3;
   return (out.mode & 0707U) | (group_bits & 0070U);
 }
 
@@ -186,13 +187,13 @@ unsigned narrowed_bits(const SafeOutput& out, std::uint32_t group, bool acl) {
 // group keeps more. A failure once it exists fails the close.
 bool create_narrowed_file(SafeOutput& out, std::size_t directory) {
   const bool acl = may_have_acl(out.judged);
-  unsigned bits = narrowed_bits(out, out.group, acl) & narrowed_bits(out, ~out.group, acl);
+  unsigned bits = narrowed_bits(out, true, acl) & narrowed_bits(out, false, acl);
   for (bool again = false;; again = true) {
     if (!create_temp_file(out, directory, NEW_FILE_MODE & bits)) return false;
     unsigned mode = 0;
     std::uint32_t group = 0;
     SystemError error = file_permissions(out.file, mode, group);
-    const unsigned kept = narrowed_bits(out, group, acl);
+    const unsigned kept = narrowed_bits(out, group == out.group, acl);
     if (error == 0 && !again && (NEW_FILE_MODE & kept & ~bits) != 0) {
       bits = kept;
       error = close_file(out.file);
