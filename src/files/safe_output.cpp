@@ -6,6 +6,7 @@
 
 #include "files/input_files.h"
 #include "files/system_calls.h"
+#include "files/temp_name.h"
 #include "front/console.h"
 
 // An output's states, and the step that reaches each; the first step that
@@ -25,10 +26,6 @@
 // "Listed" is left for the signal handler: on the list of pending outputs.
 namespace {
 
-// Random letters or digits in place of the X's.
-constexpr char TEMP_NAME[] = ".qrv-XXXXXX.tmp";
-constexpr char NAME_CHARS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 // Names taken by other files are skipped; this many in a row means something
 // else is wrong.
 constexpr int TEMP_TRIES = 100;
@@ -75,24 +72,6 @@ PathText directory_of(const char* target) {
   if (length == 0) directory[0] = '.';
   std::memcpy(directory.data(), target, length);
   return directory;
-}
-
-// A 64-bit finaliser, with a counter so no two tries repeat even where the
-// platform's bits come from a coarse clock.
-std::uint64_t mix(std::uint64_t value) {
-  value += 0x9E3779B97F4A7C15ULL;
-  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
-  return value ^ (value >> 31);
-}
-
-void make_temp_name(char* name) {
-  static std::uint64_t counter = 0;
-  std::uint64_t bits = mix(random_bits() ^ mix(++counter));
-  for (std::size_t i = 0; i < sizeof TEMP_NAME; ++i) {
-    name[i] = TEMP_NAME[i] == 'X' ? NAME_CHARS[bits % NAME_CHAR_COUNT] : TEMP_NAME[i];
-    if (TEMP_NAME[i] == 'X') bits /= NAME_CHAR_COUNT;
-  }
 }
 
 void print_reason(const char* name, SystemError error, const char* what) {

@@ -1,6 +1,7 @@
 // The system calls of the whole-or-nothing output and the console, each giving
-// 0 or the system's reason and printing nothing; system_calls_posix.cpp and
-// system_calls_windows.cpp implement them, so the flow reads alike everywhere.
+// 0 or the system's reason and printing nothing; system_calls_posix.cpp (with
+// permissions_posix.cpp) and system_calls_windows.cpp implement them, so the
+// flow reads alike everywhere.
 #pragma once
 
 #include <array>
