@@ -269,6 +269,21 @@ class Run:
     swapped: bool = False  # and it was, in time
 
 
+def swap_when_opening(directory, log, process):
+    """Puts a file with a wide ACL in FIRMWARE.BIN's place once the delayed open of it has begun."""
+    deadline = time.monotonic() + RUN_SECONDS
+    while process.poll() is None and time.monotonic() < deadline:
+        if os.path.exists(log) and 'openat(AT_FDCWD, "FIRMWARE.BIN", O_RDONLY' in open(log, errors="replace").read():
+            swap = os.path.join(directory, "swap")
+            with open(swap, "wb") as file:
+                file.write(OLD_BIN)
+            os.setxattr(swap, ACCESS, acl_bytes(f"u::rw-,u:{NOBODY}:rwx,g::rw-,m::rwx,o::rw-"))
+            os.rename(swap, os.path.join(directory, "FIRMWARE.BIN"))
+            return True
+        time.sleep(0.01)
+    return False
+
+
 class Check:
     def __init__(self, tool, scratch):
         self.tool, self.scratch, self.started, self.hangs = tool, scratch, time.monotonic(), 0
@@ -285,7 +300,7 @@ class Check:
         with subprocess.Popen(command + [self.tool] + ARGS, cwd=directory, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, start_new_session=True) as process:
             if run.swap:
-                run.swapped = self.swap_when_opening(directory, log, process)
+                run.swapped = swap_when_opening(directory, log, process)
             try:
                 out, err = process.communicate(timeout=RUN_SECONDS)
             except subprocess.TimeoutExpired:
@@ -309,23 +324,6 @@ class Check:
             shutil.rmtree(directory)
             os.unlink(log)
         return run
-
-
-    @staticmethod
-    def swap_when_opening(directory, log, process):
-        """Puts a file with a wide ACL in FIRMWARE.BIN's place once the delayed open of it has begun."""
-        opening = 'openat(AT_FDCWD, "FIRMWARE.BIN", O_RDONLY'
-        deadline = time.monotonic() + RUN_SECONDS
-        while process.poll() is None and time.monotonic() < deadline:
-            if os.path.exists(log) and opening in open(log, errors="replace").read():
-                swap = os.path.join(directory, "swap")
-                with open(swap, "wb") as file:
-                    file.write(OLD_BIN)
-                os.setxattr(swap, ACCESS, acl_bytes(f"u::rw-,u:{NOBODY}:rwx,g::rw-,m::rwx,o::rw-"))
-                os.rename(swap, os.path.join(directory, "FIRMWARE.BIN"))
-                return True
-            time.sleep(0.01)
-        return False
 
 
 # --- the rules: each takes a run and its scenario's expectations, and says what broke -------
@@ -421,7 +419,8 @@ def rule_created_within(run, expect):
     """No temporary file that becomes an output is created wider than that output: a new file's bits within the
     create call's mode."""
     broken = []
-    for found in re.finditer(r'^\d+ +open(?:at)?\(.*"([^"]*\.qrv-[^"]*\.tmp)", [^)]*O_CREAT[^)]*, (0\d+)\) = \d', run.log, re.M):
+    created = r'^\d+ +open(?:at)?\(.*"([^"]*\.qrv-[^"]*\.tmp)", [^)]*O_CREAT[^)]*, (0\d+)\) = \d'
+    for found in re.finditer(created, run.log, re.M):
         renamed = re.search(rf'^\d+ +rename(?:at2?)?\(.*"{re.escape(found.group(1))}", (?:AT_FDCWD, )?"([^"]+)"'
                             r'(?:, \w+)?\) = 0$', run.log, re.M)
         final = run.files.get(renamed.group(1), (b"", None))[1] if renamed else None
@@ -610,8 +609,8 @@ def check(tool, scratch):
         if scenario.swapped:
             call, occurrence = next((c, o) for c, o, _, line in annotate(plain.log)
                                     if re.fullmatch(OPEN, c) and re.search(row("target-open").line, line))
-            made.append(runner.run(Run(len(runs) + len(made) + 1, scenario, f"{scenario.name}: FIRMWARE.BIN swapped "
-                                       "between its status and its open", [f"{call}:delay_enter=1000000:when={occurrence}"],
+            made.append(runner.run(Run(len(runs) + len(made) + 1, scenario, f"{scenario.name}: swapped between the "
+                                       "status and the open", [f"{call}:delay_enter=1000000:when={occurrence}"],
                                        outcome="new", swap=True)))
         for number, job in enumerate(jobs, len(runs) + len(made) + 1):
             job.id = number
