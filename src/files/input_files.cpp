@@ -55,6 +55,7 @@ bool other_spelling(const char* input_name, const char* name) {
       input_place.index != place.index) {
     return false;
   }
+  // One spelling is one entry.
   return std::strcmp(input_last, last) == 0 || !listed_apart(directory.data(), input_last, last);
 }
 
