@@ -283,8 +283,11 @@ TEST(EndToEnd, OutputsOnFileSystemsAtTheirEdges) {
     ScratchDir dir;
     const std::string mount = dir.file("mount");
     const std::string names = "I='" + dir.file("image") + "' M='" + mount + "'; ";
-    if (mkdir(mount.c_str(), 0755) != 0 || (tool_is_windows_build() && !c.on_windows) ||
-        std::system((names + "(" + c.mount + ") >/dev/null 2>&1").c_str()) != 0) {
+    if (tool_is_windows_build() && !c.on_windows) {
+      skipped += c.what + ": Windows names ignore case. ";
+      continue;
+    }
+    if (mkdir(mount.c_str(), 0755) != 0 || std::system((names + "(" + c.mount + ") >/dev/null 2>&1").c_str()) != 0) {
       skipped += c.what + " not mounted. ";
       continue;
     }
