@@ -44,24 +44,49 @@ TEST(EndToEnd, ModesOfWrittenFiles) {
 
 TEST(EndToEnd, SymlinkedTargetIsReplacedAndWhatItPointedToKept) {
   if (tool_is_windows_build()) GTEST_SKIP() << "wine resolves a POSIX symlink before Windows code sees it";
-  // Even a read-only file behind the link is no reason to refuse: only the
-  // link is replaced.
-  ScratchDir dir;
-  ScratchDir elsewhere;
-  elsewhere.write("image", "pointed to");
-  ASSERT_EQ(chmod(elsewhere.file("image").c_str(), 0444), 0);
-  ASSERT_EQ(symlink(elsewhere.file("image").c_str(), dir.file("FIRMWARE.BIN").c_str()), 0);
-  RunSetup setup;
-  setup.in_child = [] { umask(022); };
-  const ToolResult result = run_tool_in(dir.path(), {"-l0x20"}, setup);
-  EXPECT_EQ(result.out, BANNER + FILL + creating("20") + DONE);
-  EXPECT_EQ(result.status, 0);
-  expect_files(dir, FF_FIRMWARE_20);
-  struct stat info {};
-  ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN").c_str(), &info), 0);
-  EXPECT_TRUE(S_ISREG(info.st_mode));
-  EXPECT_EQ(info.st_mode & 07777, 0644u);
-  EXPECT_EQ(elsewhere.read("image"), "pointed to");
+  // Only the link is replaced: a read-only file behind it is no reason to
+  // refuse, nor a directory the runner cannot search (root runs as nobody),
+  // with an input or without. Fault: with an input, that link was refused.
+  struct LinkCase {
+    std::string what;
+    mode_t elsewhere_mode;
+    bool input;  // in.hex
+  };
+  const std::vector<LinkCase> cases = {
+      {"to a read-only file", 0755, false},
+      {"into a directory not searched", 0, false},
+      {"into a directory not searched, with an input", 0, true},
+  };
+  for (const LinkCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchDir dir;
+    ScratchDir elsewhere;
+    elsewhere.write("image", "pointed to");
+    ASSERT_EQ(chmod(elsewhere.file("image").c_str(), 0444), 0);
+    ASSERT_EQ(symlink(elsewhere.file("image").c_str(), dir.file("FIRMWARE.BIN").c_str()), 0);
+    if (c.input) dir.write("in.hex", A_HEX);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777) | chmod(elsewhere.path().c_str(), c.elsewhere_mode), 0);
+    RunSetup setup;
+    setup.in_child = [] {
+      umask(022);
+      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+    };
+    const ToolResult result = run_tool_in(
+        dir.path(), c.input ? std::vector<std::string>{"-iin.hex", "-l0x20"} : std::vector<std::string>{"-l0x20"},
+        setup);
+    ASSERT_EQ(chmod(elsewhere.path().c_str(), 0755), 0);
+    EXPECT_EQ(result.out, BANNER + FILL + (c.input ? reading("in.hex") : "") + creating("20") + DONE);
+    EXPECT_EQ(result.status, 0);
+    expect_reasons(result.err, c.input ? std::vector<std::string>{} : std::vector{NO_INPUT});
+    expect_files(
+        dir, c.input ? Files{{"FIRMWARE.BIN", A_IMAGE_20}, {"FIRMWARE.HEX", carrying(A_IMAGE_20)}, {"in.hex", A_HEX}}
+                     : FF_FIRMWARE_20);
+    struct stat info {};
+    ASSERT_EQ(lstat(dir.file("FIRMWARE.BIN").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(elsewhere.read("image"), "pointed to");
+  }
 }
 
 TEST(EndToEnd, ParallelRunsOnOneTargetEachLeaveAWholeImage) {

@@ -48,6 +48,9 @@ SIGNAL_NAMES = {getattr(signal, "SIG" + n): "SIG" + n for n in "HUP INT QUIT ILL
 SIGNAL_NAMES.update({n: f"SIGRTMIN+{n - signal.SIGRTMIN}" for n in range(signal.SIGRTMIN, signal.SIGRTMAX + 1)})
 
 
+OUTCOMES = {"ok", "new", "narrow", "held", "fail", "any"}
+
+
 @dataclasses.dataclass(frozen=True)
 class Row:
     """Calls of one kind, each listed occurrence failing with each error.
@@ -72,26 +75,32 @@ class Row:
     fallback: bool = False
     listings: tuple = ("plain",)
 
+    def __post_init__(self):
+        unknown = sorted(set(self.errors.values()) - OUTCOMES)
+        if unknown:
+            raise ValueError(f"row {self.kind}: unknown outcome {', '.join(unknown)}")
+
 
 STAT = "newfstatat|lstat|statx|stat|fstatat64|fstat"
 OPEN = "openat|open|creat"
 TEMP = r"@[^@]*\.qrv-[^@]*$"
-CANNOT_HOLD = {"EPERM": "narrow", "EOPNOTSUPP": "narrow", "ENOSYS": "narrow"}  # EOPNOTSUPP: strace's ENOTSUP
-NO_MODES = {error: "held" for error in CANNOT_HOLD}
+# EOPNOTSUPP: strace's ENOTSUP. A signal's EINTR is retried.
+CANNOT_HOLD = {"EPERM": "narrow", "EOPNOTSUPP": "narrow", "ENOSYS": "narrow", "EINVAL": "narrow", "EINTR": "ok"}
+NO_MODES = {error: "ok" if outcome == "ok" else "held" for error, outcome in CANNOT_HOLD.items()}
 ROWS = (
     Row("dir-status", STAT, r'\(AT_FDCWD, "\."', {"EIO": "fail", "EACCES": "fail"}),
     Row("target-status", STAT, r'"FIRMWARE\.(BIN|HEX)"', {"EIO": "fail", "EACCES": "fail"}),
-    Row("judged-status", STAT, r"@FIRMWARE\.BIN$", {"EIO": "new"}),
+    Row("judged-status", STAT, r"@FIRMWARE\.BIN$", {"EIO": "fail"}),
     Row("made-status", STAT, TEMP, {"EIO": "fail"}),
     Row("other-status", STAT, ".", {"EIO": "any"}, must=False, fallback=True),
-    Row("target-open", OPEN, r'"FIRMWARE\.BIN", O_RDONLY', {"EACCES": "narrow", "EIO": "narrow", "ENOENT": "new"}),
+    Row("target-open", OPEN, r'"FIRMWARE\.BIN", O_RDONLY', {"EACCES": "fail", "EIO": "fail", "ENOENT": "new"}),
     Row("temp-create", OPEN, r'"[^"]*\.qrv-[^"]*\.tmp"',
         {"EIO": "fail", "ENOSPC": "fail", "EACCES": "fail", "EEXIST": "ok"}),
     Row("dir-open", OPEN, "O_DIRECTORY", {"EIO": "fail", "EACCES": "ok"}),
     Row("other-open", OPEN, ".", {"EIO": "any"}, must=False, fallback=True),
     Row("stdout-write", "write|writev", "@stdout$", {"EIO": "fail", "ENOSPC": "fail", "EPIPE": "fail"}),
     Row("file-write", "write|writev|pwrite64", TEMP, {"EIO": "fail", "ENOSPC": "fail", "EINTR": "ok"}),
-    Row("group", "fchown|fchownat", ".", {"EPERM": "narrow", "EINVAL": "narrow", "EIO": "fail", "EACCES": "fail"}),
+    Row("group", "fchown|fchownat", ".", {"EIO": "fail", "EACCES": "fail", **CANNOT_HOLD}),
     Row("acl-read", "fgetxattr|getxattr|lgetxattr", "posix_acl_access", {"EIO": "any", **CANNOT_HOLD}),
     Row("acl-write", "fsetxattr|setxattr|lsetxattr", "posix_acl_access", {"EIO": "fail", **CANNOT_HOLD}),
     Row("acl-remove", "fremovexattr|removexattr", "posix_acl_access", {"EIO": "fail", **CANNOT_HOLD},
@@ -189,6 +198,7 @@ class Scenario:
     second_link: bool = False
     bound: str = "old"
     all_signals: bool = False
+    swapped: bool = False  # one more run: a wide file swapped in between the status call and the open
 
     def prepare(self, directory):
         """The scenario's directory: the old BIN, the input beside it."""
@@ -221,8 +231,14 @@ class Scenario:
 
 SCENARIOS = (
     # The runner's file in a group not the runner's, its group entry narrower than its mask.
-    Scenario("own", 0, OLD_GROUP, 0o640, acl=f"u::rw-,u:{NOBODY}:r--,g::---,m::r--,o::---", all_signals=True),
+    # Swapped: fault: the file opened was not compared with the status checked, so the swapped-in file's ACL passed on.
+    Scenario("own", 0, OLD_GROUP, 0o640, acl=f"u::rw-,u:{NOBODY}:r--,g::---,m::r--,o::---", all_signals=True,
+             swapped=True),
     Scenario("other-user", OTHER_USER, OLD_GROUP, 0o640, bound="both"),
+    # Another user's file in the runner's group: its group bits pass on, the temporary file made again for them.
+    Scenario("teammate", OTHER_USER, 0, 0o640, bound="both"),
+    # Fault: another user's ACL was not looked at, so the mask's bits went to the runner's group.
+    Scenario("other-user-acl", OTHER_USER, 0, 0o660, acl=f"u::rw-,u:{NOBODY}:rw-,g::---,m::rw-,o::---", bound="both"),
     Scenario("second-link", 0, OLD_GROUP, 0o640, acl=f"u::rw-,u:{NOBODY}:r--,g::---,m::r--,o::---", second_link=True,
              bound="new"),
     Scenario("default-acl", 0, OLD_GROUP, 0o640, directory_acl=f"u::rwx,u:{NOBODY}:rw-,g::r-x,m::rwx,o::---"),
@@ -249,6 +265,23 @@ class Run:
     log: str = ""
     files: dict = dataclasses.field(default_factory=dict)  # name: (bytes, Perms)
     temps: list = dataclasses.field(default_factory=list)
+    swap: bool = False  # FIRMWARE.BIN swapped while its open is delayed
+    swapped: bool = False  # and it was, in time
+
+
+def swap_when_opening(directory, log, process):
+    """Puts a file with a wide ACL in FIRMWARE.BIN's place once the delayed open of it has begun."""
+    deadline = time.monotonic() + RUN_SECONDS
+    while process.poll() is None and time.monotonic() < deadline:
+        if os.path.exists(log) and 'openat(AT_FDCWD, "FIRMWARE.BIN", O_RDONLY' in open(log, errors="replace").read():
+            swap = os.path.join(directory, "swap")
+            with open(swap, "wb") as file:
+                file.write(OLD_BIN)
+            os.setxattr(swap, ACCESS, acl_bytes(f"u::rw-,u:{NOBODY}:rwx,g::rw-,m::rwx,o::rw-"))
+            os.rename(swap, os.path.join(directory, "FIRMWARE.BIN"))
+            return True
+        time.sleep(0.01)
+    return False
 
 
 class Check:
@@ -266,6 +299,8 @@ class Check:
         command = ["strace", "-f", "-o", log] + [a for i in run.injects for a in ("-e", "inject=" + i)]
         with subprocess.Popen(command + [self.tool] + ARGS, cwd=directory, stdout=subprocess.PIPE,
                               stderr=subprocess.PIPE, start_new_session=True) as process:
+            if run.swap:
+                run.swapped = swap_when_opening(directory, log, process)
             try:
                 out, err = process.communicate(timeout=RUN_SECONDS)
             except subprocess.TimeoutExpired:
@@ -300,6 +335,8 @@ def rule_ends(run, _):
 
 def rule_injected(run, _):
     """A run that took another path tests nothing."""
+    if run.swap and not run.swapped:
+        return ["nothing swapped in: the delayed open was not seen"]
     if run.outcome == "signal":
         return [] if re.search(r"^\d+ +--- SIG", run.log, re.M) else ["no signal delivered: the run took another path"]
     if run.call and not re.search(rf"^\d+ +{run.call}\(.*\(INJECTED\)$", run.log, re.M):
@@ -378,8 +415,23 @@ def rule_removes_own(run, _):
     return [f"removes what is not there: {f}" for f in found if "INJECTED" not in f][:1]
 
 
+def rule_created_within(run, expect):
+    """No temporary file that becomes an output is created wider than that output: a new file's bits within the
+    create call's mode."""
+    broken = []
+    created = r'^\d+ +open(?:at)?\(.*"([^"]*\.qrv-[^"]*\.tmp)", [^)]*O_CREAT[^)]*, (0\d+)\) = \d'
+    for found in re.finditer(created, run.log, re.M):
+        renamed = re.search(rf'^\d+ +rename(?:at2?)?\(.*"{re.escape(found.group(1))}", (?:AT_FDCWD, )?"([^"]+)"'
+                            r'(?:, \w+)?\) = 0$', run.log, re.M)
+        final = run.files.get(renamed.group(1), (b"", None))[1] if renamed else None
+        wider = int(found.group(2), 8) & expect.new.mode & ~(final.mode if final else 0o7777)
+        if wider:
+            broken.append(f"{found.group(1)} created with {found.group(2)}, {renamed.group(1)} has {final.mode:04o}")
+    return broken
+
+
 RULES = (rule_ends, rule_injected, rule_status, rule_done, rule_whole, rule_temps, rule_reason, rule_permissions,
-         rule_kept, rule_removes_own)
+         rule_kept, rule_removes_own, rule_created_within)
 
 
 # --- the listings ----------------------------------------------------------------
@@ -413,7 +465,7 @@ def annotate(log):
 
 
 def check_order(calls):
-    """Each temporary file synced, closed and renamed in that order; after the last rename one
+    """Each temporary file kept synced, closed and renamed in that order; after the last rename one
     sync of the directory, then "done"."""
     broken = []
 
@@ -422,6 +474,8 @@ def check_order(calls):
 
     for temp in {found.group(1) for call, _, _, line in calls if re.fullmatch(OPEN, call)
                  for found in [re.search(r'"([^"]*\.qrv-[^"]*\.tmp)"', line)] if found}:
+        if first(lambda call, line: call.startswith("unlink") and f'"{temp}"' in line) is not None:
+            continue  # made again before its first byte
         sync = first(lambda call, line: call in ("fdatasync", "fsync") and line.endswith("@" + temp))
         close = first(lambda call, line: call == "close" and line.endswith("@" + temp))
         rename = first(lambda call, line: call.startswith("rename") and f'"{temp}"' in line)
@@ -501,15 +555,17 @@ def row(kind):
     return next(r for r in ROWS if r.kind == kind)
 
 
-def jobs_for(scenario, listing, calls, before, claimed, problems, signals):
-    """The runs of one listing: each error of each row at each occurrence, and the signals."""
+def jobs_for(scenario, listing, calls, before, claimed, problems, signals, unchanged="ok"):
+    """The runs of one listing: each error of each row at each occurrence, and the signals; "ok" is the
+    outcome of the listing's own run, UNCHANGED."""
     jobs = []
     for kind, occurrences in take(calls, listing, claimed, problems).items():
         for index, (call, occurrence, temp) in enumerate(occurrences):
             where = f"{scenario.name}: {kind} {call} #{occurrence}" + (f" (every {listing})" if before else "")
             for error, outcome in row(kind).errors.items():
                 inject = f"{call}:error={error.rstrip('+')}:when={occurrence}{'+' if error.endswith('+') else ''}"
-                jobs.append(Run(0, scenario, f"{where} {error}", before + [inject], call, outcome))
+                jobs.append(Run(0, scenario, f"{where} {error}", before + [inject], call,
+                                unchanged if outcome == "ok" else outcome))
             # Every signal where a temporary file exists, in one scenario; elsewhere one, rotating.
             chosen = signals if temp and scenario.all_signals else [signals[(len(jobs) + index) % len(signals)]]
             jobs += [Run(0, scenario, f"{where} {SIGNAL_NAMES[sig]}",
@@ -548,7 +604,14 @@ def check(tool, scratch):
                 before = [f"{c}:error={error}" for c in names]
                 made.append(runner.run(Run(len(runs) + len(made) + 1, scenario, f"{scenario.name}: every {kind} call "
                                            f"failing with {error}", before, names[-1], row(kind).errors[error])))
-                jobs += jobs_for(scenario, after, annotate(made[-1].log), before, claimed, problems, signals)
+                jobs += jobs_for(scenario, after, annotate(made[-1].log), before, claimed, problems, signals,
+                                 row(kind).errors[error])
+        if scenario.swapped:
+            call, occurrence = next((c, o) for c, o, _, line in annotate(plain.log)
+                                    if re.fullmatch(OPEN, c) and re.search(row("target-open").line, line))
+            made.append(runner.run(Run(len(runs) + len(made) + 1, scenario, f"{scenario.name}: swapped between the "
+                                       "status and the open", [f"{call}:delay_enter=1000000:when={occurrence}"],
+                                       outcome="new", swap=True)))
         for number, job in enumerate(jobs, len(runs) + len(made) + 1):
             job.id = number
         with concurrent.futures.ThreadPoolExecutor(JOBS) as pool:

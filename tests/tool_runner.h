@@ -34,17 +34,17 @@ inline std::string read_file(const std::string& path) {
   return bytes.str();
 }
 
-// A name for mkdtemp or mkstemp under TMPDIR, or /tmp when it is unset.
-inline std::string scratch_pattern(const std::string& prefix) {
-  const char* base = std::getenv("TMPDIR");
+// A name for mkdtemp or mkstemp under BASE, else TMPDIR, or /tmp when it is unset.
+inline std::string scratch_pattern(const std::string& prefix, const char* base = nullptr) {
+  if (base == nullptr) base = std::getenv("TMPDIR");
   return std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/" + prefix + "_XXXXXX";
 }
 
 // A fresh empty directory, removed with everything in it when destroyed.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = scratch_pattern("qrv_test");
+  explicit ScratchDir(const char* base = nullptr) {
+    std::string pattern = scratch_pattern("qrv_test", base);
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }

@@ -6,17 +6,41 @@
 
 #include "files/input_files.h"
 #include "files/system_calls.h"
+#include "files/temp_name.h"
 #include "front/console.h"
 
+// An output's states, and the step that reaches each; the first step that
+// fails names itself on standard error, and the temporary file goes:
+//
+//   state              reached by                  temporary file     a signal
+//   judged             checking (the target)       none               -
+//   made               creating                    listed, no wider   removes it
+//                                                  than the output
+//   written            writing                     listed             removes it
+//   synced             setting permissions (of     listed, closed     removes it
+//                      the runner's own file),
+//                      syncing, closing
+//   renamed            renaming                    the target now     -
+//   directory synced   sync_output_directory       on disk            -
+//
+// "Listed" is left for the signal handler: on the list of pending outputs.
 namespace {
 
-// Random letters or digits in place of the X's.
-constexpr char TEMP_NAME[] = ".qrv-XXXXXX.tmp";
-constexpr char NAME_CHARS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-constexpr std::uint64_t NAME_CHAR_COUNT = sizeof NAME_CHARS - 1;
 // Names taken by other files are skipped; this many in a row means something
 // else is wrong.
 constexpr int TEMP_TRIES = 100;
+// A new file's mode, which the file system narrows (umask, default ACL); the
+// runner's own file's bytes stay private until its permissions pass on.
+constexpr unsigned NEW_FILE_MODE = 0666;
+constexpr unsigned PRIVATE_MODE = 0600;
+
+constexpr char CHECKING[] = "checking";
+constexpr char CREATING[] = "creating";
+constexpr char SETTING_PERMISSIONS[] = "setting permissions";
+constexpr char WRITING[] = "writing";
+constexpr char SYNCING[] = "syncing";
+constexpr char CLOSING[] = "closing";
+constexpr char RENAMING[] = "renaming";
 
 // The open outputs, whose temporary files a signal removes. Changed only
 // while the handlers are held off.
@@ -50,47 +74,36 @@ PathText directory_of(const char* target) {
   return directory;
 }
 
-// A 64-bit finaliser, with a counter so no two tries repeat even where the
-// platform's bits come from a coarse clock.
-std::uint64_t mix(std::uint64_t value) {
-  value += 0x9E3779B97F4A7C15ULL;
-  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  value = (value ^ (value >> 27)) * 0x94D049BB133111EBULL;
-  return value ^ (value >> 31);
-}
-
-void make_temp_name(char* name) {
-  static std::uint64_t counter = 0;
-  std::uint64_t bits = mix(random_bits() ^ mix(++counter));
-  for (std::size_t i = 0; i < sizeof TEMP_NAME; ++i) {
-    name[i] = TEMP_NAME[i] == 'X' ? NAME_CHARS[bits % NAME_CHAR_COUNT] : TEMP_NAME[i];
-    if (TEMP_NAME[i] == 'X') bits /= NAME_CHAR_COUNT;
-  }
-}
-
-void print_reason(const char* name, SystemError error, const char* what = nullptr) {
+void print_reason(const char* name, SystemError error, const char* what) {
   print_stderr_line(name, what, reason_text(error).data());
 }
 
-bool fail(SafeOutput& out, SystemError error) {
-  out.error = error;
-  print_reason(out.target, error);
+// Notes the first failed step; a step that gave 0 did not fail.
+bool fail(SafeOutput& out, SystemError error, const char* step) {
+  if (out.error == 0 && error != 0) {
+    out.error = error;
+    out.step = step;
+  }
   return false;
 }
 
-// Only "does not exist" makes a target new: an unreadable status never turns
-// a protected target into a new one. Read-only is judged by the permission
-// bits, so an administrator's run does not overwrite it either. A link, a file
-// with a second link (perhaps planted) or anything not regular counts as new.
+// Only "does not exist" makes a target new: a status that cannot be read, or
+// a file that cannot be opened or judged, never turns a protected target into
+// a new one. Read-only is judged by the permission bits, so an administrator's
+// run does not overwrite it either. A link, a file with a second link (perhaps
+// planted), anything not regular or another file swapped in counts as new.
 bool check_target(SafeOutput& out) {
   EntryStatus status{};
   SystemError error = entry_status(directory_of(out.target).data(), status);
-  if (error != 0 && !is_missing(error)) return fail(out, error);
-  if (error == 0 && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
+  if (error != 0 && !is_missing(error)) return fail(out, error, CHECKING);
+  if (error == 0 && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED, CHECKING);
   error = entry_status(out.target, status);
-  if (error != 0 && !is_missing(error)) return fail(out, error);
-  if (error == 0 && !status.is_link && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED);
-  if (error != 0 || !status.is_regular || status.links != 1 || !open_entry(out.judged, out.target, status)) return true;
+  if (error != 0 && !is_missing(error)) return fail(out, error, CHECKING);
+  if (error == 0 && !status.is_link && !status.writable) return fail(out, SYSTEM_ACCESS_DENIED, CHECKING);
+  if (error != 0 || !status.is_regular || status.links != 1) return true;
+  error = open_entry(out.judged, out.target, status);
+  if (error != 0) return fail(out, error, CHECKING);
+  if (out.judged == NO_SYSTEM_FILE) return true;
   out.keeps_permissions = status.owned_by_runner;
   out.narrows = !status.owned_by_runner;
   out.mode = status.mode & 0777U;  // set-id bits never pass on
@@ -99,11 +112,11 @@ bool check_target(SafeOutput& out) {
 }
 
 // An output never replaces an input, by whatever name it reaches it: the next
-// identical build would read its own output.
+// identical build would read its own output. Prints its own refusal.
 bool check_not_input(SafeOutput& out) {
   SystemError error = 0;
   const char* input = input_file_at(out.target, error);
-  if (error != 0) return fail(out, error);
+  if (error != 0) return fail(out, error, CHECKING);
   if (input == nullptr) return true;
   out.error = SYSTEM_ACCESS_DENIED;
   std::array<char, 320> text{};
@@ -115,28 +128,67 @@ bool check_not_input(SafeOutput& out) {
 // Creates the file exclusively, and lists it for the signal handlers in the
 // same step. A taken name (someone else's file, or a planted link) means
 // another name; any other failure ends the tries.
-bool create_temp_file(SafeOutput& out, std::size_t directory) {
+bool create_temp_file(SafeOutput& out, std::size_t directory, unsigned mode) {
+  SystemError error = 0;
   for (int attempt = 0; attempt < TEMP_TRIES; ++attempt) {
     make_temp_name(out.temp_name.data() + directory);
     hold_signals();
-    out.error = create_new_file(out.file, out.temp_name.data(), out.keeps_permissions);
-    if (out.error == 0) activate(out);
+    error = create_new_file(out.file, out.temp_name.data(), mode);
+    if (error == 0) activate(out);
     release_signals();
-    if (out.error == 0) return true;
-    if (!is_name_taken(out.error)) return false;
+    if (error == 0) return true;
+    if (!is_name_taken(error)) break;
   }
-  return false;
+  return fail(out, error, CREATING);
+}
+
+// Removes the temporary file, off the list in the same step.
+SystemError remove_temp_file(SafeOutput& out) {
+  hold_signals();
+  const SystemError error = remove_file(out.temp_name.data());
+  deactivate(out);
+  release_signals();
+  return error;
+}
+
+// What an output keeps of what a new file gets where it replaces another
+// user's file: the owner's and others' bits within the old file's; the
+// group's within the old file's group bits where the output is IN_ITS_GROUP,
+// else within its others' bits, and none where it may have an ACL.
+unsigned narrowed_bits(const SafeOutput& out, bool in_its_group, bool acl) {
+  const unsigned group_bits = acl ? 0U : in_its_group ? out.mode : out.mode << 3;
+  return (out.mode & 0707U) | (group_bits & 0070U);
+}
+
+// The temporary file of another user's file, at no moment wider than the
+// output: made within what either group keeps, and made again (before the
+// first byte, so a descriptor opened meanwhile reads nothing) where its own
+// group keeps more. A failure once it exists fails the close.
+bool create_narrowed_file(SafeOutput& out, std::size_t directory) {
+  const bool acl = may_have_acl(out.judged);
+  unsigned bits = narrowed_bits(out, true, acl) & narrowed_bits(out, false, acl);
+  for (bool again = false;; again = true) {
+    if (!create_temp_file(out, directory, NEW_FILE_MODE & bits)) return false;
+    unsigned mode = 0;
+    std::uint32_t group = 0;
+    SystemError error = file_permissions(out.file, mode, group);
+    const unsigned kept = narrowed_bits(out, group == out.group, acl);
+    if (error == 0 && !again && (NEW_FILE_MODE & kept & ~bits) != 0) {
+      bits = kept;
+      error = close_file(out.file);
+      const SystemError left = remove_temp_file(out);
+      if (left != 0) print_reason(out.temp_name.data(), left, "not removed");
+      if (error == 0 && left == 0) continue;
+      return fail(out, error != 0 ? error : left, CREATING);
+    }
+    // Also where the file system gave more than was asked.
+    if (error == 0) error = set_permissions(out.file, mode & kept);
+    if (error != 0) fail(out, error, SETTING_PERMISSIONS);
+    return true;
+  }
 }
 
 }  // namespace
-
-std::size_t directory_length(const char* name) {
-  std::size_t length = 0;
-  for (std::size_t i = 0; name[i] != '\0'; ++i) {
-    if (std::strchr(PATH_SEPARATORS, name[i]) != nullptr) length = i + 1;
-  }
-  return length;
-}
 
 void prepare_safe_output() { install_signal_handlers(remove_pending_files); }
 
@@ -145,34 +197,37 @@ bool open_safe_output(SafeOutput& out, const char* target) {
   out.target = target;
   out.file = NO_SYSTEM_FILE;
   const std::size_t directory = directory_length(target);
-  if (directory + sizeof TEMP_NAME > out.temp_name.size()) return fail(out, SYSTEM_NAME_TOO_LONG);
-  if (!check_not_input(out) || !check_target(out)) return false;
-  std::memcpy(out.temp_name.data(), target, directory);
-  const bool created = create_temp_file(out, directory);
-  // Before the first byte; a failure here fails the close.
-  if (created && out.narrows) out.error = narrow_permissions(out.judged, out.file, out.mode, out.group);
+  bool created = directory + sizeof TEMP_NAME <= out.temp_name.size() || fail(out, SYSTEM_NAME_TOO_LONG, CREATING);
+  created = created && check_not_input(out) && check_target(out);
+  if (created) {
+    std::memcpy(out.temp_name.data(), target, directory);
+    created = out.narrows ? create_narrowed_file(out, directory)
+                          : create_temp_file(out, directory, out.keeps_permissions ? PRIVATE_MODE : NEW_FILE_MODE);
+  }
   if (!out.keeps_permissions || !created) close_file(out.judged);
-  return created || fail(out, out.error);
+  if (!created && out.step != nullptr) print_reason(out.target, out.error, out.step);
+  return created;
 }
 
 void write_safe_output(SafeOutput& out, const void* data, std::size_t size) {
-  if (out.error == 0) out.error = write_file(out.file, data, size);
+  if (out.error == 0) fail(out, write_file(out.file, data, size), WRITING);
 }
 
 bool close_safe_output(SafeOutput& out) {
-  if (out.error == 0 && out.keeps_permissions) out.error = keep_permissions(out.judged, out.file, out.mode, out.group);
+  if (out.error == 0 && out.keeps_permissions) {
+    fail(out, keep_permissions(out.judged, out.file, out.mode, out.group), SETTING_PERMISSIONS);
+  }
   close_file(out.judged);
-  if (out.error == 0) out.error = sync_file(out.file);
-  const SystemError closed = close_file(out.file);
-  if (out.error == 0) out.error = closed;  // the first failure is the one reported
+  if (out.error == 0) fail(out, sync_file(out.file), SYNCING);
+  fail(out, close_file(out.file), CLOSING);  // the first failure is the one reported
   // The rename or removal and the list change are one step for the handlers.
   hold_signals();
-  if (out.error == 0) out.error = replace_file(out.temp_name.data(), out.target);
+  if (out.error == 0) fail(out, replace_file(out.temp_name.data(), out.target), RENAMING);
   const SystemError left = out.error != 0 ? remove_file(out.temp_name.data()) : 0;
   deactivate(out);
   release_signals();
   if (out.error == 0) return true;
-  print_reason(out.target, out.error);
+  print_reason(out.target, out.error, out.step);
   if (left != 0) print_reason(out.temp_name.data(), left, "not removed");
   return false;
 }

@@ -4,6 +4,7 @@
 // (only that entry: a symlink there, not what it points to). The runner's own
 // regular file with one link passes on its mode, group and access ACL (the
 // bytes stay private until then); another one narrows what a new file gets.
+// Each failure names its step on standard error: "NAME: syncing: REASON".
 #pragma once
 
 #include <array>
@@ -27,11 +28,8 @@ struct SafeOutput {
   std::uint32_t group;
   std::intptr_t judged = -1;  // the file judged, until its ACL is copied
   std::uint32_t error;        // reason of the first failed step, 0 if none
+  const char* step;           // and that step's name
 };
-
-// The length of NAME's directory part, its last separator included; 0 for a
-// name without one. On Windows '\\' and a drive's ':' separate too.
-std::size_t directory_length(const char* name);
 
 // Installs the handlers that remove this run's temporary files on a signal
 // that ends the process. Called once at the start of a run.

@@ -1,6 +1,7 @@
 // The system calls of the whole-or-nothing output and the console, each giving
-// 0 or the system's reason and printing nothing; system_calls_posix.cpp and
-// system_calls_windows.cpp implement them, so the flow reads alike everywhere.
+// 0 or the system's reason and printing nothing; system_calls_posix.cpp (with
+// permissions_posix.cpp) and system_calls_windows.cpp implement them, so the
+// flow reads alike everywhere.
 #pragma once
 
 #include <array>
@@ -16,6 +17,9 @@ constexpr SystemFile NO_SYSTEM_FILE = -1;
 // What ends the directory part of a name: "/", on Windows also "\\" and a
 // drive's ":", so C:fw.BIN gets its temporary file on that drive.
 extern const char PATH_SEPARATORS[];
+// The length of NAME's directory part, its last separator included; 0 for a
+// name without one.
+std::size_t directory_length(const char* name);
 // Reasons for the tool's own refusals, in the platform's codes.
 extern const SystemError SYSTEM_ACCESS_DENIED;
 extern const SystemError SYSTEM_NAME_TOO_LONG;
@@ -34,8 +38,8 @@ struct EntryStatus {
 // (another case of it on a case-insensitive file system, a hard link, a
 // symlink to it) gives the same volume and index. Device and inode on POSIX,
 // volume serial and file index on Windows. A file system in user space may
-// number each spelling of a name apart (FAT over FUSE): the size and times
-// tell the same file there.
+// number each spelling of a name apart (FAT over FUSE): there the size and
+// times, the directory and its listing tell the same file.
 struct FileIdentity {
   std::uint64_t volume;
   std::uint64_t index;
@@ -48,30 +52,39 @@ struct FileIdentity {
 SystemError stream_identity(std::FILE* stream, FileIdentity& identity);
 // The file NAME leads to, following links; is_missing() where there is none.
 SystemError named_identity(const char* name, FileIdentity& identity);
+// Both names are entries of DIRECTORY: two files, not two spellings of one.
+// False where the directory cannot be read, or its names ignore case (Windows).
+bool listed_apart(const char* directory, const char* one, const char* other);
 
 // The entry NAME itself, not what a link there points to.
 SystemError entry_status(const char* name, EntryStatus& status);
-// Opens NAME, not through a link, to read its ACL: false where another file
-// than JUDGED is there now; NO_SYSTEM_FILE where it cannot be opened.
-bool open_entry(SystemFile& file, const char* name, const EntryStatus& judged);
+// Opens NAME, not through a link, to read its ACL; NO_SYSTEM_FILE where it
+// is gone, a link or another file than JUDGED now. The reason where it cannot
+// be opened or its status read: that state cannot be judged.
+SystemError open_entry(SystemFile& file, const char* name, const EntryStatus& judged);
 // The error says that nothing of that name exists.
 bool is_missing(SystemError error);
 std::uint64_t random_bits();
 
 // Creates NAME for writing only if nothing of that name exists, not even a
-// dangling symlink: private to the user, or with what the file system gives
-// a new file (0666 less the umask, or the directory's default ACL).
-SystemError create_new_file(SystemFile& file, const char* name, bool private_to_user);
+// dangling symlink, with what the file system gives a new file of MODE (less
+// the umask, or within the directory's default ACL).
+SystemError create_new_file(SystemFile& file, const char* name, unsigned mode);
 bool is_name_taken(SystemError error);
 // Writes all SIZE bytes, or stops at the first failure.
 SystemError write_file(SystemFile file, const void* data, std::size_t size);
 // GROUP, then FROM's access ACL, or where it has none MODE; where the group
 // cannot be given or FROM's ACL not be seen, no ACL and no group bits. What the
-// file system cannot hold is left as it gave it, which is no wider.
+// file system cannot hold (it refuses owners, modes or ACLs) is left as it
+// gave it, which is no wider; a call a signal interrupts is made again.
 SystemError keep_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group);
-// What TO got, within MODE for owner and others; for its group within MODE's
-// group bits in GROUP, else its others', and none where FROM may have an ACL.
-SystemError narrow_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group);
+// FROM may carry an access ACL: one that cannot be read counts as one.
+bool may_have_acl(SystemFile from);
+// The permission bits and the group FILE has.
+SystemError file_permissions(SystemFile file, unsigned& mode, std::uint32_t& group);
+// Sets FILE's permission bits to MODE; a file system that cannot hold them
+// leaves what it gave.
+SystemError set_permissions(SystemFile file, unsigned mode);
 // Forces the file's data to disk.
 SystemError sync_file(SystemFile file);
 SystemError close_file(SystemFile& file);

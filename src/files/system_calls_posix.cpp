@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -5,7 +6,6 @@
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/random.h>
-#include <sys/xattr.h>
 #endif
 
 #include <array>
@@ -41,13 +41,6 @@ extern "C" void clean_up_and_end(int signal_number) {
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
-
-// A file system without modes or ACLs (FAT, many FUSE mounts) refuses them.
-bool cannot_hold(int error) { return error == EPERM || error == ENOTSUP || error == ENOSYS; }
-SystemError held_or_refused(int result) { return result == 0 || cannot_hold(errno) ? 0 : last_error(); }
-SystemError set_mode(int file, unsigned mode) { return held_or_refused(fchmod(file, static_cast<mode_t>(mode))); }
-// An extended attribute, not libacl: nothing more to link, also statically.
-[[maybe_unused]] constexpr char ACCESS_ACL[] = "system.posix_acl_access";
 
 }  // namespace
 
@@ -99,15 +92,34 @@ SystemError named_identity(const char* name, FileIdentity& identity) {
   return 0;
 }
 
+bool listed_apart(const char* directory, const char* one, const char* other) {
+  DIR* listing = opendir(directory);
+  if (listing == nullptr) return false;
+  bool found_one = false;
+  bool found_other = false;
+  for (const dirent* entry = readdir(listing); entry != nullptr; entry = readdir(listing)) {
+    found_one = found_one || std::strcmp(entry->d_name, one) == 0;
+    found_other = found_other || std::strcmp(entry->d_name, other) == 0;
+  }
+  closedir(listing);
+  return found_one && found_other;
+}
+
 // Non-blocking: a FIFO swapped in must not hold the run.
-bool open_entry(SystemFile& file, const char* name, const EntryStatus& judged) {
+SystemError open_entry(SystemFile& file, const char* name, const EntryStatus& judged) {
   file = open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (file < 0) return errno != ENOENT && errno != ELOOP;
+  if (file < 0) {
+    file = NO_SYSTEM_FILE;
+    return errno == ENOENT || errno == ELOOP ? 0 : last_error();
+  }
   struct stat info {};
-  const bool same = fstat(descriptor(file), &info) == 0 && std::uint64_t(info.st_dev) == judged.device &&
-                    std::uint64_t(info.st_ino) == judged.inode;
-  if (!same) close_file(file);
-  return same;
+  if (fstat(descriptor(file), &info) != 0) {
+    const SystemError error = last_error();
+    close_file(file);
+    return error;
+  }
+  if (std::uint64_t(info.st_dev) != judged.device || std::uint64_t(info.st_ino) != judged.inode) close_file(file);
+  return 0;
 }
 
 // ENOTDIR: a part of the path is not a directory, so the entry cannot exist.
@@ -124,8 +136,8 @@ std::uint64_t random_bits() {
          (static_cast<std::uint64_t>(getpid()) << 40);
 }
 
-SystemError create_new_file(SystemFile& file, const char* name, bool private_to_user) {
-  file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, private_to_user ? 0600 : 0666);
+SystemError create_new_file(SystemFile& file, const char* name, unsigned mode) {
+  file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
   return file >= 0 ? 0 : last_error();
 }
 
@@ -142,39 +154,6 @@ SystemError write_file(SystemFile file, const void* data, std::size_t size) {
     size -= static_cast<std::size_t>(written);
   }
   return 0;
-}
-
-// Only EPERM and EINVAL (unknown here) mean the group cannot be given. A file
-// created under a default ACL has an ACL too, which must not outlive it.
-SystemError keep_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group) {
-  const int file = descriptor(to);
-  if (fchown(file, static_cast<uid_t>(-1), static_cast<gid_t>(group)) != 0) {
-    if (errno != EPERM && errno != EINVAL) return last_error();
-    from = NO_SYSTEM_FILE;
-  }
-#if defined(__linux__)
-  static std::array<char, 65536> acl;  // the largest attribute Linux holds
-  const ssize_t size = from != NO_SYSTEM_FILE ? fgetxattr(descriptor(from), ACCESS_ACL, acl.data(), acl.size()) : -1;
-  if (size >= 0) return held_or_refused(fsetxattr(file, ACCESS_ACL, acl.data(), std::size_t(size), 0));
-  // An ACL unseen, or an inherited one kept, would make group bits access.
-  if (from != NO_SYSTEM_FILE && errno != ENODATA && !cannot_hold(errno)) return last_error();
-  if (errno != ENODATA) from = NO_SYSTEM_FILE;
-  const bool removed = fremovexattr(file, ACCESS_ACL) == 0 || errno == ENODATA;
-  if (!removed && !cannot_hold(errno)) return last_error();
-  if (!removed) from = NO_SYSTEM_FILE;
-#endif
-  return set_mode(file, from == NO_SYSTEM_FILE ? mode & ~0070U : mode);
-}
-
-SystemError narrow_permissions(SystemFile from, SystemFile to, unsigned mode, std::uint32_t group) {
-  struct stat made {};
-  if (fstat(descriptor(to), &made) != 0) return last_error();
-  bool acl_free = from != NO_SYSTEM_FILE;
-#if defined(__linux__)
-  acl_free = acl_free && fgetxattr(descriptor(from), ACCESS_ACL, nullptr, 0) < 0 && errno == ENODATA;
-#endif
-  const unsigned group_bits = !acl_free ? 0U : made.st_gid == group ? mode : mode << 3;
-  return set_mode(descriptor(to), static_cast<unsigned>(made.st_mode) & ((mode & 0707U) | (group_bits & 0070U)));
 }
 
 // Only the data and what reads it back (the size), where the system can
@@ -213,6 +192,11 @@ SystemError sync_directory(const char* name) {
 }
 
 SystemError remove_file(const char* name) { return unlink(name) == 0 ? 0 : last_error(); }
+
+std::size_t directory_length(const char* name) {
+  const char* last = std::strrchr(name, '/');
+  return last != nullptr ? static_cast<std::size_t>(last - name) + 1 : 0;
+}
 
 void install_signal_handlers(void (*cleanup)()) {
   cleanup_files = cleanup;

@@ -100,6 +100,9 @@ SystemError named_identity(const char* name, FileIdentity& identity) {
   return error;
 }
 
+// Windows names ignore case: two spellings are one file.
+bool listed_apart(const char*, const char*, const char*) { return false; }
+
 bool is_missing(SystemError error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
 }
@@ -112,7 +115,7 @@ std::uint64_t random_bits() {
 }
 
 // A file's access on Windows is what its directory gives it.
-SystemError create_new_file(SystemFile& file, const char* name, bool) {
+SystemError create_new_file(SystemFile& file, const char* name, unsigned) {
   // Delete sharing lets the Ctrl-C handler remove the file while it is open.
   const HANDLE created =
       CreateFileA(name, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -138,9 +141,18 @@ SystemError write_file(SystemFile file, const void* data, std::size_t size) {
 
 // Windows has no group, and a new file's read-only attribute is off; no link
 // count is read, so no file is judged.
-bool open_entry(SystemFile&, const char*, const EntryStatus&) { return false; }
+SystemError open_entry(SystemFile& file, const char*, const EntryStatus&) {
+  file = NO_SYSTEM_FILE;
+  return 0;
+}
 SystemError keep_permissions(SystemFile, SystemFile, unsigned, std::uint32_t) { return 0; }
-SystemError narrow_permissions(SystemFile, SystemFile, unsigned, std::uint32_t) { return 0; }
+bool may_have_acl(SystemFile) { return false; }
+SystemError file_permissions(SystemFile, unsigned& mode, std::uint32_t& group) {
+  mode = 0666;
+  group = 0;
+  return 0;
+}
+SystemError set_permissions(SystemFile, unsigned) { return 0; }
 
 SystemError sync_file(SystemFile file) { return FlushFileBuffers(handle(file)) != 0 ? 0 : GetLastError(); }
 
@@ -177,6 +189,14 @@ SystemError replace_file(const char* from, const char* target) {
 SystemError sync_directory(const char*) { return 0; }
 
 SystemError remove_file(const char* name) { return DeleteFileA(name) != 0 ? 0 : GetLastError(); }
+
+std::size_t directory_length(const char* name) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; name[i] != '\0'; ++i) {
+    if (std::strchr(PATH_SEPARATORS, name[i]) != nullptr) length = i + 1;
+  }
+  return length;
+}
 
 void install_signal_handlers(void (*cleanup)()) {
   if (handler_installed) return;

@@ -11,6 +11,7 @@
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/safe_output.h"
+#include "files/system_calls.h"
 #include "front/command_line.h"
 #include "front/console.h"
 #include "front/conversion_steps.h"
