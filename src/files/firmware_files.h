@@ -10,7 +10,8 @@ constexpr int FILE_FAILED = -1;
 // Lays the records of one Intel HEX file into flashbuf, and the bytes it lays
 // into the map of laid bytes as `input` (below MAX_HEXFILES). A file read
 // without error draws a warning on standard error for a missing end record,
-// for no data records and for image bytes it gives twice.
+// for no data records and for image bytes it gives twice differently (a note
+// where both give the same values).
 int read_hex_file(const char* name, std::size_t input = 0);
 
 // The first options.limit image bytes, raw.

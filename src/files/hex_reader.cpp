@@ -96,8 +96,11 @@ struct FileState {
   LaidRanges past_limit{};
   std::uint64_t past_first = 0;  // the last range: [past_first, past_end)
   std::uint64_t past_end = 0;
+  std::uint64_t past_line = 0;  // of the first record with data past the limit
   const char* name = nullptr;
-  std::size_t line = 0;  // of the record being read, from 1 as an editor counts
+  // Of the record being read, from 1 as an editor counts; 64 bits on every
+  // host, as a file may have more lines than a 32-bit count holds.
+  std::uint64_t line = 0;
 };
 
 // Where the reader's words on standard output stop, standard error names the
@@ -108,7 +111,7 @@ struct FileState {
   va_start(values, format);
   std::vsnprintf(text.data(), text.size(), format, values);
   va_end(values);
-  print_input_error(state.name, state.line, text.data());
+  print_diagnostic(Severity::error, state.name, state.line, text.data());
 }
 
 void note_past_limit(FileState& state, std::uint64_t address, std::size_t count) {
@@ -124,6 +127,7 @@ void note_past_limit(FileState& state, std::uint64_t address, std::size_t count)
   } else {
     ++past.count;
   }
+  if (state.past_line == 0) state.past_line = state.line;
   if (past.count <= past.shown.size()) past.shown[past.count - 1] = {first, end - 1};
   past.bytes += static_cast<std::size_t>(end - first);
   state.past_first = first;
@@ -146,11 +150,14 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
   if (address >= FLASHBUF_SIZE) return;
   const auto start = static_cast<std::size_t>(address);
   const std::size_t stored = std::min(std::size_t{count}, FLASHBUF_SIZE - start);
-  std::memcpy(flashbuf.data() + start, bytes, stored);
+  // The run so far is marked before a step back, so a record given again is
+  // told from its marks; one that carries the run on cannot meet the run.
   if (start != state.run_end) {
     mark_run(state, input);
     state.run_begin = start;
   }
+  if (laid_before(start, start + stored)) note_laid_again(input, start, bytes, stored, state.line);
+  std::memcpy(flashbuf.data() + start, bytes, stored);
   state.run_end = start + stored;
 }
 
@@ -251,12 +258,16 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
 // data at all, bytes given twice, or data the outputs do not carry. Text
 // after the end record, a Ctrl-Z after it and address records are normal and
 // draw nothing.
+// Its values are complete by then, and kept for the files read after it.
 void warn_about(const char* name, const FileState& state, std::size_t input) {
+  keep_given_bytes(input);
   if (!state.end_record) warn_missing_end_record(name);
   if (!state.data_records) warn_no_data_records(name);
-  const LaidRanges twice = laid_twice(input);
-  if (twice.count > 0) warn_given_twice(name, twice);
-  if (state.past_limit.count > 0) warn_past_limit(name, state.past_limit, output_size());
+  for (const Again kind : {Again::differing, Again::alike}) {
+    const LaidRanges twice = laid_twice(input, kind);
+    if (twice.count > 0) report_given_twice(name, first_line_again(input, input, kind), twice, kind);
+  }
+  if (state.past_limit.count > 0) warn_past_limit(name, state.past_line, state.past_limit, output_size());
 }
 
 }  // namespace
