@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <string>
 #include <vector>
 
@@ -86,6 +89,14 @@ TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
        255,
        {},
        {"missing.hex"}},
+      // A name that is not all printable is quoted as ls --quoting-style=shell-escape shows it.
+      {{"-ia\nb"}, {}, BANNER + FILL + reading("a\nb.hex") + "error in file a\nb.hex\n", 255, {}, {"'a'$'\\n''b.hex'"}},
+      {{"-ix.a'b\x1b"},
+       {},
+       BANNER + FILL + reading("x.a'b\x1b") + "error in file x.a'b\x1b\n",
+       255,
+       {},
+       {"'''x.a'\\''b'$'\\033'"}},
       // No wildcard expansion on either platform: a.hex is there, "*.hex" is not.
       {{"-i*.hex"}, a, BANNER + FILL + reading("*.hex") + "error in file *.hex\n", 255, {}, {"*.hex"}},
   });
@@ -156,4 +167,74 @@ TEST(EndToEnd, DirectoryAsInputFile) {
   // POSIX opens a directory and fails its first read; Windows fails the open.
   expect_reasons(result.err, {tool_is_windows_build() ? "adir.hex" : "adir.hex:1"});
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"adir.hex"});
+}
+
+// No way of giving the key shows it on either stream, and a key read from a
+// file encrypts as the same key given with -k.
+TEST(EndToEnd, TheKeyIsNeverShown) {
+  const std::string key = "QzX7wPkR4mYt9VbN";
+  const std::string no_input = NO_INPUT + "\n";
+  const std::string after_k =
+      "qrv_tools: error: the argument after -k is not shown, as it may hold the key; the key is attached to its "
+      "letter: -kKEY, or read from a file: --key-file=FILE\n";
+  const auto short_key = [](const std::string& source, unsigned length) {
+    return source + ": warning: the key has " + std::to_string(length) +
+           " characters, not 16; a NUL byte and the last " + std::to_string(15 - length) +
+           " bytes of the previous key complete it\n";
+  };
+  const std::string long_key = ": warning: the key has 17 characters, not 16; only its first 16 are used\n";
+  const std::string shared = tool_is_windows_build() ? ""
+                                                     : "k.txt: warning: others may open the key file (its group and "
+                                                       "others have 044); chmod 600 keeps it private\n";
+  struct KeyCase {
+    std::vector<std::string> args;
+    std::string file;  // k.txt, when not empty
+    mode_t mode;
+    int status;
+    std::string err;
+  };
+  const std::vector<KeyCase> cases = {
+      {{"-k" + key}, "", 0, 0, no_input},
+      {{"/K" + key}, "", 0, 0, no_input},
+      {{"-k" + key + "X"}, "", 0, 0, "qrv_tools" + long_key + no_input},
+      {{"-k", key}, "", 0, 255, short_key("qrv_tools", 0) + after_k},
+      {{"-K", "-" + key}, "", 0, 255, short_key("qrv_tools", 0) + after_k},
+      {{"-k" + key.substr(0, 6), key.substr(6)}, "", 0, 255, short_key("qrv_tools", 6) + after_k},
+      {{"--key=" + key}, "", 0, 255, "qrv_tools: error: --key: unknown option; qrv_tools --help lists the options\n"},
+      {{"--key-file=k.txt"}, key + "\n", 0600, 0, no_input},
+      {{"--key-file", "k.txt"}, key + "\r\nsecond line\n", 0600, 0, no_input},
+      {{"--key-file=k.txt"}, key + "X", 0644, 0, shared + "k.txt" + long_key + no_input},
+      {{"--key-file=k.txt", "--fatal-warnings"},
+       key + "\n",
+       0640,
+       tool_is_windows_build() ? 0 : 255,
+       tool_is_windows_build() ? no_input
+                               : "k.txt: error: others may open the key file (its group and others have 040); chmod "
+                                 "600 keeps it private\nqrv_tools: error: no input file; the outputs carry only the "
+                                 "fill\n"},
+      {{"--key-file=none.txt"}, "", 0, 255, "none.txt: error: "s + std::strerror(ENOENT) + "\n"},
+  };
+  std::string first_bin;
+  for (const KeyCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    ScratchDir dir;
+    if (!c.file.empty()) {
+      dir.write("k.txt", c.file);
+      ASSERT_EQ(chmod(dir.file("k.txt").c_str(), c.mode), 0);
+    }
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-x+", "-l0x10"});
+    const ToolResult result = run_tool_in(dir.path(), args);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.err, c.err);
+    for (const std::string& part : {key, key.substr(0, 8), key.substr(8)}) {
+      EXPECT_EQ(result.out.find(part), std::string::npos) << result.out;
+      EXPECT_EQ(result.err.find(part), std::string::npos);
+    }
+    if (c.status != 0) continue;
+    const std::string bin = dir.read("FIRMWARE.BIN");
+    if (first_bin.empty()) first_bin = bin;
+    EXPECT_EQ(bin, first_bin);
+    EXPECT_NE(bin, ff(0x10));
+  }
 }

@@ -231,9 +231,9 @@ LongOutcome long_option(int argc, const char* const argv[], int& i) {
 
 ParseOutcome parse_command_line(int argc, const char* const argv[]) {
   // Every warning, those of the key before it included, is then an error.
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--fatal-warnings") == 0) make_warnings_fatal();
-  }
+  bool fatal = false;
+  for (int i = 1; i < argc; ++i) fatal = fatal || std::strcmp(argv[i], "--fatal-warnings") == 0;
+  set_warnings_fatal(fatal);
   may_hold_key = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];

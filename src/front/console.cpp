@@ -84,7 +84,7 @@ void print_stderr_line(const char* name, const char* what, const char* text) {
 
 void print_file_error(const char* name, int error) { print_stderr_line(name, nullptr, std::strerror(error)); }
 
-void make_warnings_fatal() { warnings_fatal = true; }
+void set_warnings_fatal(bool fatal) { warnings_fatal = fatal; }
 
 bool fatal_warning_printed() { return warnings_fatal && warnings_printed > 0; }
 

@@ -31,7 +31,7 @@ enum class Severity { error, warning, note };
 //   NAME: SEVERITY: TEXT        a whole file (LINE 0)
 //   qrv_tools: SEVERITY: TEXT   no file (NAME nullptr)
 // NAME is quoted as quoted_name does. Warnings are counted, and with
-// make_warnings_fatal() printed as errors; notes never count.
+// set_warnings_fatal(true) printed as errors; notes never count.
 void print_diagnostic(Severity severity, const char* name, std::uint64_t line, const char* text);
 
 // An error about NAME (or, without one, about the run): "NAME: error: [WHAT: ]TEXT",
@@ -41,8 +41,8 @@ void print_stderr_line(const char* name, const char* what, const char* text);
 // "NAME: error: REASON", REASON being strerror(error).
 void print_file_error(const char* name, int error);
 
-// From here on every warning is printed as an error.
-void make_warnings_fatal();
+// From here on every warning is printed as an error, or again as a warning.
+void set_warnings_fatal(bool fatal);
 // True when fatal warnings were asked for and at least one was printed.
 bool fatal_warning_printed();
 
