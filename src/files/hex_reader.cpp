@@ -89,6 +89,8 @@ struct FileState {
   // once per such run rather than once per record.
   std::size_t run_begin = 0;
   std::size_t run_end = 0;
+  // Image bytes below it that are not in the run were laid by nobody yet.
+  std::size_t next_laid = 0;
   bool end_record = false;
   bool data_records = false;
   // Data the outputs do not carry, at or past the limit, in record order; a
@@ -155,8 +157,12 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
   if (start != state.run_end) {
     mark_run(state, input);
     state.run_begin = start;
+    state.next_laid = next_laid(start);
   }
-  if (laid_before(start, start + stored)) note_laid_again(input, start, bytes, stored, state.line);
+  if (start + stored > state.next_laid) {
+    note_laid_again(input, start, bytes, stored, state.line);
+    state.next_laid = next_laid(start + stored);
+  }
   std::memcpy(flashbuf.data() + start, bytes, stored);
   state.run_end = start + stored;
 }
@@ -264,8 +270,10 @@ void warn_about(const char* name, const FileState& state, std::size_t input) {
   if (!state.end_record) warn_missing_end_record(name);
   if (!state.data_records) warn_no_data_records(name);
   for (const Again kind : {Again::differing, Again::alike}) {
-    const LaidRanges twice = laid_twice(input, kind);
-    if (twice.count > 0) report_given_twice(name, first_line_again(input, input, kind), twice, kind);
+    // A file that gave nothing twice has nothing to look for.
+    const std::uint64_t first = first_line_again(input, input, kind);
+    const LaidRanges twice = first != 0 ? laid_twice(input, kind) : LaidRanges{};
+    if (twice.count > 0) report_given_twice(name, first, twice, kind);
   }
   if (state.past_limit.count > 0) warn_past_limit(name, state.past_line, state.past_limit, output_size());
 }

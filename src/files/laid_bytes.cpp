@@ -32,6 +32,20 @@ std::array<InputMarks, MAX_HEXFILES> marks;
 Bits taken;
 // The values each input gave, for the inputs read after it.
 std::array<std::array<std::uint8_t, FLASHBUF_SIZE>, MAX_HEXFILES> given;
+// The input last read, whose values are still flashbuf's own until the next
+// file is read: copied only then, or when two files are compared, so a run
+// of one file copies nothing.
+constexpr std::size_t NO_INPUT = MAX_HEXFILES;
+std::size_t values_in_image = NO_INPUT;
+
+void copy_given_bytes() {
+  if (values_in_image == NO_INPUT) return;
+  const InputMarks& input_marks = marks[values_in_image];
+  const std::size_t begin = input_marks.first_word * WORD_BITS;
+  const std::size_t end = input_marks.end_word * WORD_BITS;
+  if (begin < end) std::memcpy(given[values_in_image].data() + begin, flashbuf.data() + begin, end - begin);
+  values_in_image = NO_INPUT;
+}
 
 std::uint64_t word_mask(std::size_t w, std::size_t begin, std::size_t end) {
   std::uint64_t mask = ~std::uint64_t{0};
@@ -89,6 +103,7 @@ std::size_t kind_index(Again kind) { return kind == Again::alike ? 0 : 1; }
 }  // namespace
 
 void forget_laid_bytes(std::size_t input) {
+  copy_given_bytes();
   InputMarks& input_marks = marks.at(input);
   for (std::size_t w = input_marks.first_word; w < input_marks.end_word; ++w) {
     input_marks.laid[w] = 0;
@@ -118,12 +133,17 @@ void mark_laid_bytes(std::size_t input, std::size_t begin, std::size_t end) {
   input_marks.end_word = std::max(input_marks.end_word, last + 1);
 }
 
-bool laid_before(std::size_t begin, std::size_t end) {
-  if (begin >= end) return false;
-  for (std::size_t w = begin / WORD_BITS; w <= (end - 1) / WORD_BITS; ++w) {
-    if ((taken[w] & word_mask(w, begin, end)) != 0) return true;
+std::size_t next_laid(std::size_t from) {
+  std::size_t w = from / WORD_BITS;
+  if (w >= WORDS) return FLASHBUF_SIZE;
+  std::uint64_t word = taken[w] & ~std::uint64_t{0} << (from % WORD_BITS);
+  while (word == 0) {
+    if (++w == WORDS) return FLASHBUF_SIZE;
+    word = taken[w];
   }
-  return false;
+  std::size_t bit = 0;
+  while ((word >> bit & 1U) == 0) ++bit;
+  return w * WORD_BITS + bit;
 }
 
 void note_laid_again(std::size_t input, std::size_t begin, const std::uint8_t* bytes, std::size_t count,
@@ -143,12 +163,7 @@ void note_laid_again(std::size_t input, std::size_t begin, const std::uint8_t* b
   }
 }
 
-void keep_given_bytes(std::size_t input) {
-  const InputMarks& input_marks = marks.at(input);
-  const std::size_t begin = input_marks.first_word * WORD_BITS;
-  const std::size_t end = input_marks.end_word * WORD_BITS;
-  if (begin < end) std::memcpy(given[input].data() + begin, flashbuf.data() + begin, end - begin);
-}
+void keep_given_bytes(std::size_t input) { values_in_image = input < MAX_HEXFILES ? input : NO_INPUT; }
 
 LaidRanges laid_twice(std::size_t input, Again kind) {
   const InputMarks& input_marks = marks.at(input);
@@ -159,6 +174,7 @@ LaidRanges laid_twice(std::size_t input, Again kind) {
 }
 
 LaidRanges laid_by_both(std::size_t later, std::size_t earlier, Again kind) {
+  copy_given_bytes();
   const InputMarks& marks_later = marks.at(later);
   const InputMarks& marks_earlier = marks.at(earlier);
   const std::size_t begin = std::max(marks_later.first_word, marks_earlier.first_word);

@@ -21,9 +21,10 @@ void forget_laid_bytes(std::size_t input);
 // image size.
 void mark_laid_bytes(std::size_t input, std::size_t begin, std::size_t end);
 
-// Whether any input marked a byte of [begin, end): the cheap test before
+// The lowest image offset from `from` on that any input marked, or
+// FLASHBUF_SIZE: bytes below it are new, so a record there needs no
 // note_laid_again.
-bool laid_before(std::size_t begin, std::size_t end);
+std::size_t next_laid(std::size_t from);
 
 // Before `count` bytes at image offset `begin` are stored for `input`, from
 // the record on `line`: which of them `input` itself or an input read before
@@ -32,7 +33,9 @@ bool laid_before(std::size_t begin, std::size_t end);
 void note_laid_again(std::size_t input, std::size_t begin, const std::uint8_t* bytes, std::size_t count,
                      std::uint64_t line);
 
-// After a file is read: the values it gave, kept for the files read after it.
+// After a file is read: the values it gave, kept for the files read after
+// it. Until the next file is read or two files are compared, flashbuf must
+// hold them as the reader left it.
 void keep_given_bytes(std::size_t input);
 
 // Inclusive addresses; 64 bits, since data past the image can lie far beyond it.

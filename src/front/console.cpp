@@ -3,7 +3,6 @@
 #include <array>
 #include <cerrno>
 #include <cinttypes>
-#include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -27,11 +26,7 @@ void note_stdout_error(int reason) {
 constexpr std::array<const char*, 3> SEVERITY_WORDS{{"error", "warning", "note"}};
 }  // namespace
 
-void prepare_stdout() {
-  buffer_stdout_by_line();
-  // Only the character classes: numbers and messages stay as in the C locale.
-  std::setlocale(LC_CTYPE, "");
-}
+void prepare_stdout() { buffer_stdout_by_line(); }
 
 // Leaves errno as it found it: a caller may still need the reason it holds.
 void print_message(const char* format, ...) {

@@ -7,8 +7,7 @@
 #include <cstdint>
 
 // Line buffered (unbuffered on Windows), so a log holds every message as soon
-// as it is printed, also when the run is killed. Names on standard error are
-// judged printable by the user's locale from here on.
+// as it is printed, also when the run is killed.
 void prepare_stdout();
 
 // Every message on standard output goes through here, printf's way. The

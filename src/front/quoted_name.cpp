@@ -1,5 +1,6 @@
 #include "front/quoted_name.h"
 
+#include <clocale>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -22,8 +23,15 @@ Character character_at(const char* text, std::size_t left) {
   return {bytes, std::iswprint(static_cast<std::wint_t>(wide)) != 0};
 }
 
+// Printable ASCII prints in every locale, and control characters in none:
+// only a name with other bytes needs the user's locale, read the first time.
 bool all_printable(const char* name, std::size_t length) {
-  for (std::size_t at = 0; at < length;) {
+  std::size_t ascii = 0;
+  while (ascii < length && name[ascii] >= ' ' && name[ascii] <= '~') ++ascii;
+  if (ascii == length) return true;
+  static const char* const locale = std::setlocale(LC_CTYPE, "");
+  static_cast<void>(locale);
+  for (std::size_t at = ascii; at < length;) {
     const Character c = character_at(name + at, length - at);
     if (!c.printable) return false;
     at += c.bytes;

@@ -11,5 +11,6 @@
 using QuotedName = std::array<char, 5 * 256 + 16>;
 
 // "a.hex" stays a.hex; "a\nb" becomes 'a'$'\n''b'. Printable is judged by the
-// C library's current LC_CTYPE; a byte that is no character there is escaped.
+// user's LC_CTYPE (only the character classes are taken from the locale); a
+// byte that is no character there is escaped.
 QuotedName quoted_name(const char* name);
