@@ -248,7 +248,15 @@ TEST(CommandLine, ArgumentsThatEndTheProcess) {
        PARAMS_WRONG + USAGE,
        fail,
        "qrv_tools: error: foo: not a switch; more input files join the one -i with commas: -iapp.hex,foo\n"},
-      {{"/o", "fw"}, PARAMS_WRONG + USAGE, fail, "qrv_tools: error: fw: not a switch; a value is attached to its letter: /ofw\n"},
+      {{"/o", "fw"},
+       PARAMS_WRONG + USAGE,
+       fail,
+       "qrv_tools: error: fw: not a switch; a value is attached to its letter: /ofw\n"},
+      // A newline in the hint, as in a name, cannot start a line of its own.
+      {{"-i", "a\nb"},
+       PARAMS_WRONG + USAGE,
+       fail,
+       "qrv_tools: error: 'a'$'\\n''b': not a switch; a value is attached to its letter: '-ia'$'\\n''b'\n"},
       {{"--versionx"}, "unknown option --\n", fail, "qrv_tools: error: --versionx: " + UNKNOWN},
       {{"--key-file=k", "-h"}, "", fail},
       {{"-zSECRET"}, "unknown option -Z\n", fail, "qrv_tools: error: -z: " + UNKNOWN},
@@ -257,7 +265,10 @@ TEST(CommandLine, ArgumentsThatEndTheProcess) {
       {{"-k", "--SECRETKEY12345"}, "unknown option --\n", fail, NO_KEY + AFTER_K},
       {{"-k0123456789ABCDEF", "more"}, PARAMS_WRONG + USAGE, fail, AFTER_K},
       {{"-k0123456789ABCDEF", "-eKEY"}, "unknown option -eEK\n", fail, AFTER_K},
-      {{"--key-file"}, "", fail, "qrv_tools: error: --key-file: the name of the file that holds the key follows it: --key-file=FILE\n"},
+      {{"--key-file"},
+       "",
+       fail,
+       "qrv_tools: error: --key-file: the name of the file that holds the key follows it: --key-file=FILE\n"},
   };
   for (const EndingCase& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-
 #include <string>
 #include <vector>
 
@@ -32,7 +31,12 @@ TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
       {{"--version", "-q"}, {}, "qrv_tools " QRV_VERSION "\n" + VERSION_LINES, 0, {}},
       {{"-e+", "--version"}, {}, "qrv_tools " QRV_VERSION "\n" + VERSION_LINES, 0, {}},
       {{"-v"}, {}, BANNER + "unknown option -V\n", 255, {}, {"qrv_tools: error: -v: unknown option; " + SEE_HELP}},
-      {{"--input=x"}, {}, BANNER + "unknown option --\n", 255, {}, {"qrv_tools: error: --input: unknown option; " + SEE_HELP}},
+      {{"--input=x"},
+       {},
+       BANNER + "unknown option --\n",
+       255,
+       {},
+       {"qrv_tools: error: --input: unknown option; " + SEE_HELP}},
       {{"app.hex"},
        {},
        BANNER + PARAMS_WRONG + USAGE,

@@ -228,7 +228,8 @@ TEST(EndToEnd, RandomFillReachesBothOutputs) {
       {"4294967297", "\x8F\xE2\x46\x7D", {NO_INPUT}},
       {"12x",
        "",
-       {"qrv_tools: warning: SOURCE_DATE_EPOCH is not a decimal number; ignored, the random fill is seeded from the clock",
+       {"qrv_tools: warning: SOURCE_DATE_EPOCH is not a decimal number; ignored, the random fill is seeded from the "
+        "clock",
         NO_INPUT}},
   };
   for (const auto& c : cases) {

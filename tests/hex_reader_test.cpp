@@ -195,7 +195,7 @@ TEST(HexReader, ValidFiles) {
        {{0xF3FF, {0x12}}},
        0xF400,
        NO_END + "1: warning: data for 0xF400-0xF400 lies past the limit 0xF400 and is not in the outputs\n"},  // 3A
-      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},                          // 78
+      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},                             // 78
       {"given twice past the image",
        ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END,
        0,

@@ -54,7 +54,9 @@ std::uint64_t word_mask(std::size_t w, std::size_t begin, std::size_t end) {
   return mask;
 }
 
-bool is_set(const Bits& bits, std::size_t address) { return (bits[address / WORD_BITS] >> address % WORD_BITS & 1U) != 0; }
+bool is_set(const Bits& bits, std::size_t address) {
+  return (bits[address / WORD_BITS] >> address % WORD_BITS & 1U) != 0;
+}
 void set(Bits& bits, std::size_t address) { bits[address / WORD_BITS] |= std::uint64_t{1} << address % WORD_BITS; }
 
 void note_line(std::uint64_t& first, std::uint64_t line) {

@@ -10,8 +10,8 @@
 #include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/key_file.h"
-#include "front/quoted_name.h"
 #include "front/options.h"
+#include "front/quoted_name.h"
 #include "front/usage.h"
 #include "front/version.h"
 
@@ -121,8 +121,8 @@ bool fits_text_field(const char* arg, char letter, const char* value) {
   if (length <= MAX_VALUE_LENGTH) return true;
   print_message("Error:  value of -%c too long\n", letter);
   std::array<char, 96> text{};
-  std::snprintf(text.data(), text.size(), "the value has %u characters; at most %u fit",
-                static_cast<unsigned>(length), static_cast<unsigned>(MAX_VALUE_LENGTH));
+  std::snprintf(text.data(), text.size(), "the value has %u characters; at most %u fit", static_cast<unsigned>(length),
+                static_cast<unsigned>(MAX_VALUE_LENGTH));
   refuse(switch_part(arg, 2).data(), text.data());
   return false;
 }
@@ -180,16 +180,19 @@ SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
 // after -iapp.hex, a second input file.
 void explain_not_a_switch(const char* arg, const char* previous) {
   const char* name = arg[0] != '\0' ? arg : "\"\"";
-  std::array<char, 2 * TEXT_FIELD_SIZE + 96> text{};
+  // The switch as it should have been, quoted as any name on standard error.
+  std::array<char, 2 * TEXT_FIELD_SIZE> meant{};
   const bool after_switch = previous != nullptr && (previous[0] == '-' || previous[0] == '/');
+  const char* hint = "not a switch; switches start with - or /, values attached: -iapp.hex";
   if (after_switch && std::strlen(previous) == 2 && std::strchr("IOCL", upper_ascii(previous[1])) != nullptr) {
-    std::snprintf(text.data(), text.size(), "not a switch; a value is attached to its letter: %s%s", previous, arg);
+    hint = "not a switch; a value is attached to its letter: ";
+    std::snprintf(meant.data(), meant.size(), "%s%s", previous, arg);
   } else if (after_switch && std::strlen(previous) > 2 && upper_ascii(previous[1]) == 'I') {
-    std::snprintf(text.data(), text.size(), "not a switch; more input files join the one -i with commas: %s,%s",
-                  previous, arg);
-  } else {
-    std::snprintf(text.data(), text.size(), "%s", "not a switch; switches start with - or /, values attached: -iapp.hex");
+    hint = "not a switch; more input files join the one -i with commas: ";
+    std::snprintf(meant.data(), meant.size(), "%s,%s", previous, arg);
   }
+  std::array<char, 2 * sizeof(QuotedName)> text{};
+  std::snprintf(text.data(), text.size(), "%s%s", hint, quoted_name(meant.data()).data());
   refuse(name, text.data());
 }
 
@@ -213,7 +216,8 @@ LongOutcome long_option(int argc, const char* const argv[], int& i) {
   if (std::strcmp(arg, "--fatal-warnings") == 0) return LongOutcome::applied;  // taken before the parse
   constexpr char KEY_FILE[] = "--key-file";
   constexpr std::size_t KEY_FILE_LENGTH = sizeof KEY_FILE - 1;
-  if (std::strncmp(arg, KEY_FILE, KEY_FILE_LENGTH) != 0 || (arg[KEY_FILE_LENGTH] != '\0' && arg[KEY_FILE_LENGTH] != '=')) {
+  if (std::strncmp(arg, KEY_FILE, KEY_FILE_LENGTH) != 0 ||
+      (arg[KEY_FILE_LENGTH] != '\0' && arg[KEY_FILE_LENGTH] != '=')) {
     return LongOutcome::none;
   }
   const char* name = arg + KEY_FILE_LENGTH + 1;

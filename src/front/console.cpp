@@ -72,7 +72,7 @@ void print_stderr_line(const char* name, const char* what, const char* text) {
     print_diagnostic(Severity::error, name, 0, text);
     return;
   }
-  std::array<char, 512> step{};
+  std::array<char, 2 * sizeof(QuotedName)> step{};
   std::snprintf(step.data(), step.size(), "%s: %s", what, text);
   print_diagnostic(Severity::error, name, 0, step.data());
 }

@@ -170,8 +170,8 @@ bool split_infile_list(NameTable& names) {
   std::size_t count = MAX_HEXFILES + 1;
   for (const char* c = list; *c != '\0'; ++c) count += *c == ',' ? 1 : 0;
   std::array<char, 96> text{};
-  std::snprintf(text.data(), text.size(), "-i names %u input files; at most %u are read",
-                static_cast<unsigned>(count), static_cast<unsigned>(MAX_HEXFILES));
+  std::snprintf(text.data(), text.size(), "-i names %u input files; at most %u are read", static_cast<unsigned>(count),
+                static_cast<unsigned>(MAX_HEXFILES));
   print_stderr_line(nullptr, nullptr, text.data());
   return false;
 }
