@@ -160,6 +160,15 @@ TEST(HexReader, ValidFiles) {
        {W1234, {0x100, {1, 2, 3, 4}}},
        0xF400,
        "3: note: data for 0x0000-0x0003 given twice with the same values\n"},
+      // A byte given alike and then otherwise counts as differing only.
+      {"given again alike, then otherwise",
+       R1234 + "\n" + R1234 + "\n:01000000AA55\n" + END,  // 55: 01+AA = AB
+       0,
+       "",
+       {{0, {0xAA, 2, 3, 4}}},
+       0xF400,
+       "3: warning: data for 0x0000-0x0000 given twice with other values; the later record is kept\n"
+       "2: note: data for 0x0001-0x0003 given twice with the same values\n"},
       {"overlaps merge",
        R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END,  // EC: 14
        0,
