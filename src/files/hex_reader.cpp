@@ -100,9 +100,7 @@ struct FileState {
   std::uint64_t past_end = 0;
   std::uint64_t past_line = 0;  // of the first record with data past the limit
   const char* name = nullptr;
-  // Of the record being read, from 1 as an editor counts; 64 bits on every
-  // host, as a file may have more lines than a 32-bit count holds.
-  std::uint64_t line = 0;
+  std::uint64_t line = 0;  // of the record being read, from 1 as an editor counts
 };
 
 // Where the reader's words on standard output stop, standard error names the
@@ -263,18 +261,12 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
 // What a file that reads without error may still hide: an end cut off, no
 // data at all, bytes given twice, or data the outputs do not carry. Text
 // after the end record, a Ctrl-Z after it and address records are normal and
-// draw nothing.
-// Its values are complete by then, and kept for the files read after it.
+// draw nothing. Its values are complete now, kept for the files after it.
 void warn_about(const char* name, const FileState& state, std::size_t input) {
   keep_given_bytes(input);
   if (!state.end_record) warn_missing_end_record(name);
   if (!state.data_records) warn_no_data_records(name);
-  for (const Again kind : {Again::differing, Again::alike}) {
-    // A file that gave nothing twice has nothing to look for.
-    const std::uint64_t first = first_line_again(input, input, kind);
-    const LaidRanges twice = first != 0 ? laid_twice(input, kind) : LaidRanges{};
-    if (twice.count > 0) report_given_twice(name, first, twice, kind);
-  }
+  report_given_twice(name, input);
   if (state.past_limit.count > 0) warn_past_limit(name, state.past_line, state.past_limit, output_size());
 }
 

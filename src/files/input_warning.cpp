@@ -53,16 +53,22 @@ void warn_missing_end_record(const char* name) {
 
 void warn_no_data_records(const char* name) { print_warning(name, 0, "no data records"); }
 
-void report_given_twice(const char* name, std::uint64_t line, const LaidRanges& ranges, Again kind) {
-  LineText text{};
-  const std::size_t used = start_with_ranges(text, "data for", ranges);
-  if (kind == Again::alike) {
-    append(text, used, "%s", " given twice with the same values");
-    print_diagnostic(Severity::note, name, line, text.data());
-    return;
+void report_given_twice(const char* name, std::size_t input) {
+  for (const Again kind : {Again::differing, Again::alike}) {
+    // A file that gave nothing twice has no ranges to look for.
+    const std::uint64_t line = first_line_again(input, input, kind);
+    const LaidRanges ranges = line != 0 ? laid_twice(input, kind) : LaidRanges{};
+    if (ranges.count == 0) continue;
+    LineText text{};
+    const std::size_t used = start_with_ranges(text, "data for", ranges);
+    if (kind == Again::alike) {
+      append(text, used, "%s", " given twice with the same values");
+      print_diagnostic(Severity::note, name, line, text.data());
+    } else {
+      append(text, used, "%s", " given twice with other values; the later record is kept");
+      print_warning(name, line, text.data());
+    }
   }
-  append(text, used, "%s", " given twice with other values; the later record is kept");
-  print_warning(name, line, text.data());
 }
 
 void report_both_give(const char* kept, std::uint64_t line, const char* other, const LaidRanges& ranges, Again kind) {

@@ -18,10 +18,11 @@ void warn_missing_end_record(const char* name);
 // "NAME: warning: no data records"
 void warn_no_data_records(const char* name);
 
-// Differing: "NAME:LINE: warning: data for RANGES given twice with other
-// values; the later record is kept"; alike: "NAME:LINE: note: data for RANGES
-// given twice with the same values". LINE is the first record giving them again.
-void report_given_twice(const char* name, std::uint64_t line, const LaidRanges& ranges, Again kind);
+// For the bytes file `input` gave more than once, with other values: "NAME:LINE:
+// warning: data for RANGES given twice with other values; the later record is
+// kept"; with the same values: "NAME:LINE: note: data for RANGES given twice
+// with the same values". LINE is the first record giving them again.
+void report_given_twice(const char* name, std::size_t input);
 
 // Differing: "KEPT:LINE: warning: KEPT and OTHER give different data for
 // RANGES; KEPT is kept"; alike: "KEPT:LINE: note: KEPT and OTHER give the
