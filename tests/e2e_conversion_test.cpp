@@ -114,6 +114,13 @@ TEST(EndToEnd, ConversionRuns) {
          ":00000001FF\r\n"}},
        {kept_a}},
       // Warnings made errors: nothing written, the old target kept; a note is no warning.
+      {{"--fatal-warnings", "-c0x51", "-l0x2810"},
+       {},
+       BANNER + FILL,
+       255,
+       {},
+       {"qrv_tools: error: -l: the limit 0x2810 lies above the 0x2800 bytes of flash of chip 0x51",
+        "qrv_tools: error: no input file; the outputs carry only the fill"}},
       {{"--fatal-warnings", "-ia.hex,b.hex", "-l0x20"},
        {{"a.hex", A_HEX}, {"b.hex", B_HEX}, {"FIRMWARE.BIN", "old"}},
        BANNER + FILL + reading("b.hex") + reading("a.hex"),

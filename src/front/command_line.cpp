@@ -281,5 +281,13 @@ ParseOutcome parse_command_line(int argc, const char* const argv[]) {
     print_stderr_line(nullptr, "-l", text.data());
     return ParseOutcome::exit_failure;
   }
+  // Outputs the chip cannot hold are made, as asked; a build may yet want to fail.
+  if (options.limit > options.cpu_size) {
+    std::array<char, 128> text{};
+    std::snprintf(text.data(), text.size(), "-l: the limit 0x%X lies above the 0x%X bytes of flash of chip 0x%X",
+                  static_cast<unsigned>(options.limit), static_cast<unsigned>(options.cpu_size),
+                  static_cast<unsigned>(options.cpu_id));
+    print_diagnostic(Severity::warning, nullptr, 0, text.data());
+  }
   return ParseOutcome::run;
 }
