@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The README's promise on a fresh machine: a minimal Debian 12 root (as
-# container images are made) gets exactly the packages README.md names, with
-# no recommended ones, then runs README.md's two command blocks as they stand
-# on a clean clone of the last commit, and `cpack -G DEB` in their build. It
-# passes when all of that succeeds and no test was skipped.
+# container images are made) gets exactly the packages README.md names for the
+# tests, with no recommended ones, then runs the README's other commands
+# before "## Switches" as they stand (build, tests, install, the Debian
+# package and its install; `sudo` dropped, as the root needs none) on a clean
+# clone of the last commit. It passes when all of that succeeds and no test
+# was skipped.
 # Run as root, on demand: scripts/fresh_machine_check.sh [CACHE_DIR]
 # CACHE_DIR (default /var/tmp/qrv-fresh-machine) keeps the debootstrap root
 # and the downloaded packages, so a second run is quick.
@@ -12,12 +14,13 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${1:-/var/tmp/qrv-fresh-machine}
 started=$SECONDS
 
-# Read from README.md, so the check follows it: the packages are the
-# backquoted words of its "On Debian or Ubuntu" line, the commands the
-# indented lines of its first two blocks.
-packages=$(grep -m1 'On Debian or Ubuntu' "$repo/README.md" | grep -o '`[^`]*`' | tr -d '`' |
-  sed 's/^apt-get install //' | tr '\n' ' ')
-commands=$(awk '/^    /{print substr($0, 5); inside=1; next} inside{inside=0; if (++blocks == 2) exit}' "$repo/README.md")
+# Read from README.md, so the check follows it: the packages are those of
+# its apt-get line for the tests, the commands its other indented lines
+# before the switches.
+readme_setup=$(sed -n '1,/^## Switches/p' "$repo/README.md")
+packages=$(grep -m1 '^    sudo apt-get update && sudo apt-get install -y .*libgtest-dev' <<<"$readme_setup" |
+  sed 's/.*apt-get install -y //')
+commands=$(grep '^    ' <<<"$readme_setup" | grep -v '^    sudo apt-get update' | sed 's/^    //; s/sudo //g')
 [ -n "$packages" ] && [ -n "$commands" ] || { echo "README.md names no Debian packages or no commands"; exit 1; }
 
 command -v debootstrap >/dev/null ||
@@ -53,7 +56,7 @@ echo "== apt-get install --no-install-recommends $packages"
 status=0
 {
   in_root "apt-get update -qq; apt-get install -y -qq --no-install-recommends $packages >/dev/null" &&
-    in_root "$commands" && in_root "cd build; cpack -G DEB; ls -l *.deb"
+    in_root "$commands" && in_root "qrv_tools --version; ls -l build/*.deb"
 } >"$log" 2>&1 || status=$?
 tail -n 25 "$log"
 if [ "$status" -ne 0 ]; then

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ namespace {
 struct Parsed {
   ParseOutcome outcome;
   std::string out;
+  std::string err;
 };
 
 Parsed parse(const std::vector<std::string>& args) {
@@ -30,8 +32,10 @@ Parsed parse(const std::vector<std::string>& args) {
   std::vector<const char*> argv{"qrv_tools"};
   for (const std::string& arg : args) argv.push_back(arg.c_str());
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   const ParseOutcome outcome = parse_command_line(static_cast<int>(argv.size()), argv.data());
-  return {outcome, testing::internal::GetCapturedStdout()};
+  std::string out = testing::internal::GetCapturedStdout();
+  return {outcome, out, testing::internal::GetCapturedStderr()};
 }
 
 std::string text(const TextField& field) { return field.data(); }
@@ -138,6 +142,7 @@ TEST(CommandLine, SwitchesApplied) {
     const Parsed parsed = parse(c.args);
     EXPECT_EQ(parsed.outcome, ParseOutcome::run);
     EXPECT_EQ(parsed.out, "");
+    EXPECT_EQ(parsed.err, "");
     Options expected = documented_defaults();
     c.change(expected);
     expect_same_options(options, expected);
@@ -177,6 +182,7 @@ struct EndingCase {
   std::vector<std::string> args;
   std::string out;
   ParseOutcome outcome;
+  std::optional<std::string> err = std::nullopt;  // standard error, where the row is about it
 };
 
 TEST(CommandLine, ArgumentsThatEndTheProcess) {
@@ -184,6 +190,13 @@ TEST(CommandLine, ArgumentsThatEndTheProcess) {
   const std::string long_value(252, 'v');
   const ParseOutcome fail = ParseOutcome::exit_failure;
   const ParseOutcome help = ParseOutcome::exit_success;
+  const std::string UNKNOWN = "unknown option; qrv_tools --help lists the options\n";
+  const std::string AFTER_K =
+      "qrv_tools: error: the argument after -k is not shown, as it may hold the key; the key is attached to its "
+      "letter: -kKEY, or read from a file: --key-file=FILE\n";
+  const std::string NO_KEY =
+      "qrv_tools: warning: the key has 0 characters, not 16; a NUL byte and the last 15 bytes of the previous key "
+      "complete it\n";
   const std::vector<EndingCase> cases = {
       {{"-c0x53"}, "unknown cpu -c83\n", fail},
       {{"-c0x55"}, "unknown cpu -c85\n", fail},
@@ -230,12 +243,41 @@ TEST(CommandLine, ArgumentsThatEndTheProcess) {
       {{"-l0x10000", "-sq"}, "unknown option -sSq\n", fail},
       {{"-c0x53", "-l0x10000"}, "unknown cpu -c83\n", fail},
       {{"-fq", "app.hex"}, "unknown option -fq\n", fail},
+      // The hint fits what came before: a second input file joins the list.
+      {{"-iapp.hex", "foo"},
+       PARAMS_WRONG + USAGE,
+       fail,
+       "qrv_tools: error: foo: not a switch; more input files join the one -i with commas: -iapp.hex,foo\n"},
+      {{"/o", "fw"},
+       PARAMS_WRONG + USAGE,
+       fail,
+       "qrv_tools: error: fw: not a switch; a value is attached to its letter: /ofw\n"},
+      // A newline in the hint, as in a name, cannot start a line of its own.
+      {{"-i", "a\nb"},
+       PARAMS_WRONG + USAGE,
+       fail,
+       "qrv_tools: error: 'a'$'\\n''b': not a switch; a value is attached to its letter: '-ia'$'\\n''b'\n"},
+      {{"--versionx"}, "unknown option --\n", fail, "qrv_tools: error: --versionx: " + UNKNOWN},
+      {{"--key-file=k", "-h"}, "", fail},
+      {{"-zSECRET"}, "unknown option -Z\n", fail, "qrv_tools: error: -z: " + UNKNOWN},
+      // Nothing of what follows -k is shown: it may be the key, or part of it.
+      {{"-k", "SECRETKEY1234567"}, PARAMS_WRONG + USAGE, fail, NO_KEY + AFTER_K},
+      {{"-k", "--SECRETKEY12345"}, "unknown option --\n", fail, NO_KEY + AFTER_K},
+      {{"-k0123456789ABCDEF", "more"}, PARAMS_WRONG + USAGE, fail, AFTER_K},
+      {{"-k0123456789ABCDEF", "-eKEY"}, "unknown option -eEK\n", fail, AFTER_K},
+      {{"--key-file"},
+       "",
+       fail,
+       "qrv_tools: error: --key-file: the name of the file that holds the key follows it: --key-file=FILE\n"},
   };
   for (const EndingCase& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.args));
     const Parsed parsed = parse(c.args);
     EXPECT_EQ(parsed.outcome, c.outcome);
     EXPECT_EQ(parsed.out, c.out);
+    if (c.err) {
+      EXPECT_EQ(parsed.err, *c.err);
+    }
   }
 }
 

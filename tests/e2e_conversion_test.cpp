@@ -34,7 +34,7 @@ TEST(EndToEnd, ConversionRuns) {
   const std::string image_ba = "\x11\x22\xAA\xBB\xCC\xDD"s + ff(26);
   const std::string image_abcd = "\x11\x22\x33\x44\xCC\xDD"s + ff(10) + "\x55\x66\x77\x88\x03\x04"s + ff(10);
   const std::string image_ae = "\x11\x22\x33\x44"s + ff(14) + "\x01\x02\x03\x04"s + ff(10);
-  const std::string kept_a = "a.hex, b.hex: warning: both give data for 0x0002-0x0003; a.hex is kept";
+  const std::string kept_a = "a.hex:1: warning: a.hex and b.hex give different data for 0x0002-0x0003; a.hex is kept";
   // 0x1000 bytes at 0, then one byte at 0, 2 and 4 (01+FF+address) and the
   // records from 0x10 on once more: 3 + 0xFF0 bytes given twice.
   std::string twice_hex;
@@ -92,16 +92,16 @@ TEST(EndToEnd, ConversionRuns) {
        done_20,
        0,
        FF_FIRMWARE_20,
-       {"-k: warning: the key has 3 characters, not 16; a NUL byte and the last 12 bytes of the previous key complete "
-        "it",
-        "-k: warning: the key has 17 characters, not 16; only its first 16 are used", NO_INPUT}},
+       {"qrv_tools: warning: the key has 3 characters, not 16; a NUL byte and the last 12 bytes of the previous key "
+        "complete it",
+        "qrv_tools: warning: the key has 17 characters, not 16; only its first 16 are used", NO_INPUT}},
       // Data at 0x3000 of a chip with 0x2800 bytes of flash.
       {{"-ihigh.hex", "-c0x51"},
        {{"high.hex", ":10300000000102030405060708090A0B0C0D0E0F48\n" + END_RECORD}},
        BANNER + FILL + reading("high.hex") + TOO_LARGE + creating("2800") + DONE,
        0,
        firmware_of(ff(0x2800)),
-       {"high.hex: warning: data for 0x3000-0x300F lies past the limit 0x2800 and is not in the outputs"}},
+       {"high.hex:1: warning: data for 0x3000-0x300F lies past the limit 0x2800 and is not in the outputs"}},
       // The earliest-named file is read last and wins where files overlap.
       {{"-ia.hex,b.hex", "-l0x20"},
        ab,
@@ -113,6 +113,26 @@ TEST(EndToEnd, ConversionRuns) {
          ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
          ":00000001FF\r\n"}},
        {kept_a}},
+      // Warnings made errors: nothing written, the old target kept; a note is no warning.
+      {{"--fatal-warnings", "-c0x51", "-l0x2810"},
+       {},
+       BANNER + FILL,
+       255,
+       {},
+       {"qrv_tools: error: -l: the limit 0x2810 lies above the 0x2800 bytes of flash of chip 0x51",
+        "qrv_tools: error: no input file; the outputs carry only the fill"}},
+      {{"--fatal-warnings", "-ia.hex,b.hex", "-l0x20"},
+       {{"a.hex", A_HEX}, {"b.hex", B_HEX}, {"FIRMWARE.BIN", "old"}},
+       BANNER + FILL + reading("b.hex") + reading("a.hex"),
+       255,
+       {},
+       {"a.hex:1: error: a.hex and b.hex give different data for 0x0002-0x0003; a.hex is kept"}},
+      {{"-ia.hex,a2.hex", "--fatal-warnings", "-l0x20"},
+       {{"a.hex", A_HEX}, {"a2.hex", A_HEX}},
+       BANNER + FILL + reading("a2.hex") + reading("a.hex") + creating("20") + DONE,
+       0,
+       firmware_of(A_IMAGE_20),
+       {"a.hex:1: note: a.hex and a2.hex give the same data for 0x0000-0x0003"}},
       {{"-ib.hex,a.hex", "-l0x20"},
        ab,
        BANNER + FILL + reading("a.hex") + reading("b.hex") + creating("20") + DONE,
@@ -122,7 +142,7 @@ TEST(EndToEnd, ConversionRuns) {
          ":100000001122AABBCCDDFFFFFFFFFFFFFFFFFFFFB9\r\n"
          ":10001000FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF0\r\n"
          ":00000001FF\r\n"}},
-       {"b.hex, a.hex: warning: both give data for 0x0002-0x0003; b.hex is kept"}},
+       {"b.hex:1: warning: b.hex and a.hex give different data for 0x0002-0x0003; b.hex is kept"}},
       {{"-ia,b", "-l0x20"},
        ab,
        BANNER + FILL + reading("b.hex") + reading("a.hex") + creating("20") + DONE,
@@ -138,7 +158,7 @@ TEST(EndToEnd, ConversionRuns) {
        0,
        firmware_of(image_abcd),
        {"c.hex: warning: no end-of-file record; the file may be cut short", kept_a,
-        "c.hex, d.hex: warning: both give data for 0x0012-0x0013; c.hex is kept"}},
+        "c.hex:1: warning: c.hex and d.hex give different data for 0x0012-0x0013; c.hex is kept"}},
       {{"-ia,,e", "-l0x20"},
        {{"a.hex", A_HEX}, {"e.hex", E_HEX}},
        BANNER + FILL + reading("e.hex") + reading("a.hex") + creating("20") + DONE,
@@ -155,9 +175,9 @@ TEST(EndToEnd, ConversionRuns) {
        BANNER + FILL + reading("twice.hex") + creating("20") + DONE,
        0,
        FF_FIRMWARE_20,
-       {"twice.hex: warning: data for 0x0000-0x0000, 0x0002-0x0002, 0x0004-0x0004 and 1 more range, 4,083 bytes "
-        "in all given twice; the later record is kept",
-        "twice.hex: warning: data for 0x0020-0x0FFF lies past the limit 0x0020 and is not in the outputs"}},
+       {"twice.hex:257: note: data for 0x0000-0x0000, 0x0002-0x0002, 0x0004-0x0004 and 1 more range, 4,083 bytes "
+        "in all given twice with the same values",
+        "twice.hex:3: warning: data for 0x0020-0x0FFF lies past the limit 0x0020 and is not in the outputs"}},
       // Lower-case input digits come out upper case.
       {{"-ilower.hex", "-l0x10"},
        {{"lower.hex", LOWER_HEX}},
@@ -215,7 +235,8 @@ TEST(EndToEnd, RandomFillReachesBothOutputs) {
       {"4294967297", "\x8F\xE2\x46\x7D", {NO_INPUT}},
       {"12x",
        "",
-       {"SOURCE_DATE_EPOCH: warning: not a decimal number; ignored, the random fill is seeded from the clock",
+       {"qrv_tools: warning: SOURCE_DATE_EPOCH is not a decimal number; ignored, the random fill is seeded from the "
+        "clock",
         NO_INPUT}},
   };
   for (const auto& c : cases) {

@@ -59,13 +59,13 @@ TEST(EndToEnd, GeneratedFileGivesItsImage) {
        BANNER + FILL + reading("gen.hex") + TOO_LARGE + creating("F400") + DONE,
        0,
        firmware_of(g.image),
-       {"gen.hex: warning: data for 0xF400-0xF407 lies past the limit 0xF400 and is not in the outputs"}},
+       {"gen.hex:100: warning: data for 0xF400-0xF407 lies past the limit 0xF400 and is not in the outputs"}},
       {{"-igen.hex", "-c0x52"},
        {{"gen.hex", joined(g.lines, "\n") + ":00000001FF\n"}},
        BANNER + FILL + reading("gen.hex") + TOO_LARGE + creating("3800") + DONE,
        0,
        firmware_of(g.image.substr(0, 0x3800)),
-       {"gen.hex: warning: data for 0x3800-0x381F, 0xF3F8-0xF407 lies past the limit 0x3800 and is not in the "
+       {"gen.hex:99: warning: data for 0x3800-0x381F, 0xF3F8-0xF407 lies past the limit 0x3800 and is not in the "
         "outputs"}},
   });
 }

@@ -101,7 +101,7 @@ TEST(EndToEnd, ParallelRunsOnOneTargetEachLeaveAWholeImage) {
       ASSERT_GE(pid, 0);
       if (pid == 0) {
         const ToolResult result = run_tool_in(dir.path(), {"-l" + limit});
-        _exit(result.status == 0 && result.err == "qrv_tools: " + NO_INPUT + "\n" ? 0 : 1);
+        _exit(result.status == 0 && result.err == NO_INPUT + "\n" ? 0 : 1);
       }
       children.push_back(pid);
     }

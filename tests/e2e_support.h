@@ -64,7 +64,7 @@ inline Files firmware_of(const std::string& image) {
 }
 
 // The line of a run that names no input file.
-inline const std::string NO_INPUT = "warning: no input file; the outputs carry only the fill";
+inline const std::string NO_INPUT = "qrv_tools: warning: no input file; the outputs carry only the fill";
 
 // Four bytes at 0: 11 22 33 44.
 inline const std::string A_HEX = ":040000001122334452\r\n:00000001FF\r\n";
@@ -101,9 +101,9 @@ inline void expect_files(const ScratchDir& dir, const Files& expected) {
   }
 }
 
-// Standard error names each of `names` in turn, one "qrv_tools: NAME: REASON"
-// line each; the reason's wording is the host's. An entry holding ": ", or
-// starting with "warning: ", is the whole line after "qrv_tools: ".
+// Standard error names each of `names` in turn, one "NAME: error: REASON"
+// line each; the reason's wording is the host's. An entry holding ": " is
+// the whole line, one ending in ": " its start.
 inline void expect_reasons(const std::string& err, const std::vector<std::string>& names) {
   std::vector<std::string> lines;
   for (std::size_t start = 0; start < err.size();) {
@@ -117,11 +117,16 @@ inline void expect_reasons(const std::string& err, const std::vector<std::string
   }
   ASSERT_EQ(lines.size(), names.size()) << err;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (names[i].find(": ") != std::string::npos || names[i].rfind("warning: ", 0) == 0) {
-      EXPECT_EQ(lines[i], "qrv_tools: " + names[i]);
+    const std::size_t size = names[i].size();
+    if (size >= 2 && names[i].compare(size - 2, 2, ": ") == 0) {
+      EXPECT_EQ(lines[i].substr(0, size), names[i]);
       continue;
     }
-    const std::string prefix = "qrv_tools: " + names[i] + ": ";
+    if (names[i].find(": ") != std::string::npos) {
+      EXPECT_EQ(lines[i], names[i]);
+      continue;
+    }
+    const std::string prefix = names[i] + ": error: ";
     EXPECT_EQ(lines[i].substr(0, prefix.size()), prefix);
     EXPECT_GT(lines[i].size(), prefix.size()) << "no reason in: " << lines[i];
   }
@@ -133,8 +138,8 @@ struct RunCase {
   std::string out;
   int status;
   Files outputs;
-  // Files named on standard error, one "qrv_tools: NAME: REASON" line each,
-  // or whole warning lines.
+  // Files named on standard error, one "NAME: error: REASON" line each, or
+  // whole lines.
   std::vector<std::string> reasons_for = {};
 };
 

@@ -355,7 +355,7 @@ def rule_done(run, expect):
         new = [run.files.get(name, (b"",))[0] for name in ("FIRMWARE.BIN", "FIRMWARE.HEX")] == [expect.bin, expect.hex]
         return [text for text, holds in (("status 0 without both outputs new", new),
                                          ('status 0 without "done"', run.out.endswith("done\n"))) if not holds]
-    if run.status == 255 and "\ndone\n" in run.out and "qrv_tools: standard output: " not in run.err:
+    if run.status == 255 and "\ndone\n" in run.out and "qrv_tools: error: standard output: " not in run.err:
         return ['"done" with status 255']
     return []
 
@@ -376,7 +376,7 @@ def rule_temps(run, _):
     return [f"{t} left and not named" for t in run.temps if not re.search(rf"{re.escape(t)}.*not removed", run.err)]
 
 
-REASON = re.compile(r"^qrv_tools: [^:]*(FIRMWARE\.(BIN|HEX)|blink\.hex|standard output|\.qrv-\w+\.tmp)[^:]*: .")
+REASON = re.compile(r"^(qrv_tools: error: standard output|[^:]*(FIRMWARE\.(BIN|HEX)|blink\.hex|\.qrv-\w+\.tmp)[^:]*(:\d+)?: error): .")
 
 
 def rule_reason(run, _):

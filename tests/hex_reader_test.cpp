@@ -36,7 +36,7 @@ struct Case {
   std::string out;
   std::vector<Write> writes;  // onto an image of 0xFF
   std::int32_t cpu_size = 0xF400;
-  std::optional<std::string> err = std::nullopt;  // standard error, each line after "qrv_tools: NAME:"
+  std::optional<std::string> err = std::nullopt;  // standard error, each line after "NAME:"
 };
 
 struct Outcome {
@@ -54,14 +54,14 @@ Outcome read_file_named(const char* name) {
   return {result, out, testing::internal::GetCapturedStderr()};
 }
 
-// Each line of `lines` after "qrv_tools: NAME:", and a blank unless the line
-// starts with its line number.
+// Each line of `lines` after "NAME:", and a blank unless the line starts
+// with its line number.
 std::string named_lines(const std::string& lines, const std::string& name) {
   std::string named;
   for (std::size_t start = 0; start < lines.size();) {
     const std::size_t end = lines.find('\n', start) + 1;
     const bool numbered = lines[start] >= '0' && lines[start] <= '9';
-    named += "qrv_tools: " + name + (numbered ? ":" : ": ") + lines.substr(start, end - start);
+    named += name + (numbered ? ":" : ": ") + lines.substr(start, end - start);
     start = end;
   }
   return named;
@@ -151,7 +151,7 @@ TEST(HexReader, ValidFiles) {
        "",
        {{0, {1, 0xAA, 0xBB, 4}}},
        0xF400,
-       NO_END + "warning: data for 0x0001-0x0002 given twice; the later record is kept\n"},
+       NO_END + "2: warning: data for 0x0001-0x0002 given twice with other values; the later record is kept\n"},
       // The map's first word moves down to a record below the first one.
       {"step back below the first record",
        ":0401000001020304F1\n" + R1234 + "\n" + R1234 + "\n" + END,  // 0F
@@ -159,14 +159,23 @@ TEST(HexReader, ValidFiles) {
        "",
        {W1234, {0x100, {1, 2, 3, 4}}},
        0xF400,
-       "warning: data for 0x0000-0x0003 given twice; the later record is kept\n"},
+       "3: note: data for 0x0000-0x0003 given twice with the same values\n"},
+      // A byte given alike and then otherwise counts as differing only.
+      {"given again alike, then otherwise",
+       R1234 + "\n" + R1234 + "\n:01000000AA55\n" + END,  // 55: 01+AA = AB
+       0,
+       "",
+       {{0, {0xAA, 2, 3, 4}}},
+       0xF400,
+       "3: warning: data for 0x0000-0x0000 given twice with other values; the later record is kept\n"
+       "2: note: data for 0x0001-0x0003 given twice with the same values\n"},
       {"overlaps merge",
        R1234 + "\n:04000200AABBCCDDEC\n" + R5678 + "\n" + END,  // EC: 14
        0,
        "",
        {{0, {1, 2, 0xAA, 0xBB, 5, 6, 7, 8}}},
        0xF400,
-       "warning: data for 0x0002-0x0005 given twice; the later record is kept\n"},
+       "2: warning: data for 0x0002-0x0005 given twice with other values; the later record is kept\n"},
       {"type 04 zero at the top", ":020000040000FA\n" + R1234 + "\n" + END + "\n", 0, "", {W1234}, 0xF400, ""},  // 06
       {"type 04 moves data out of the image",
        ":020000040001F9\n" + R1234 + "\n",  // 07
@@ -174,7 +183,7 @@ TEST(HexReader, ValidFiles) {
        TOO_LARGE,
        {},
        0xF400,
-       NO_END + "warning: data for 0x10000-0x10003 lies past the limit 0xF400 and is not in the outputs\n"},
+       NO_END + "2: warning: data for 0x10000-0x10003 lies past the limit 0xF400 and is not in the outputs\n"},
       {"type 02 sets and resets the base",
        ":020000020100FB\n" + R1234 + "\n:020000020000FC\n:02000100AABB98\n",  // 05, 04
        0,
@@ -194,15 +203,15 @@ TEST(HexReader, ValidFiles) {
        TOO_LARGE,
        {{0xF3FF, {0x12}}},
        0xF400,
-       NO_END + "warning: data for 0xF400-0xF400 lies past the limit 0xF400 and is not in the outputs\n"},  // 3A
-      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},                          // 78
+       NO_END + "1: warning: data for 0xF400-0xF400 lies past the limit 0xF400 and is not in the outputs\n"},  // 3A
+      {"address does not wrap at 16 bits", ":02FFFF00ABCD88\n", 0, TOO_LARGE, {}},                             // 78
       {"given twice past the image",
        ":02FFFF00ABCD88\n:02FFFF00ABCD88\n" + END,
        0,
        TOO_LARGE,
        {},
        0xF400,
-       "warning: data for 0xFFFF-0x10000 lies past the limit 0xF400 and is not in the outputs\n"},
+       "1: warning: data for 0xFFFF-0x10000 lies past the limit 0xF400 and is not in the outputs\n"},
       {"address does not wrap at 32 bits", ":02000004FFFFFC\n" + R20_AT_FFFF, 0, TOO_LARGE, {}},  // 04
       {"255 data bytes", R255, 0, "", {{0, std::vector<std::uint8_t>(255, 1)}}},
       {"lines across a 40 KB file", repeat(R1234 + "\r\n", 2000) + R5678 + "\n", 0, "", {W1234, W5678}},
@@ -238,7 +247,7 @@ TEST(HexReader, FieldsConvertLikeStrtol) {
 TEST(HexReader, Failures) {
   const std::string long_tail(1024 - R1234.size(), ' ');
   check({
-      {"text", "hello\n", -1, NOT_HEX, {}, 0xF400, "1: not an Intel HEX record: a record starts with ':'\n"},
+      {"text", "hello\n", -1, NOT_HEX, {}, 0xF400, "1: error: not an Intel HEX record: a record starts with ':'\n"},
       {"blank line first", "\n" + END + "\n", -1, NOT_HEX, {}},
       {"blank CR LF line after data",
        R1234 + "\n\r\n" + END + "\n",
@@ -246,7 +255,7 @@ TEST(HexReader, Failures) {
        NOT_HEX,
        {W1234},
        0xF400,
-       "2: not an Intel HEX record: a record starts with ':'\n"},
+       "2: error: not an Intel HEX record: a record starts with ':'\n"},
       {"leading blank", " " + R1234 + "\n", -1, NOT_HEX, {}},
       {"NUL first", "\0"s + R1234 + "\n", -1, NOT_HEX, {}},
       {"checksum, LF quoted",
@@ -255,7 +264,7 @@ TEST(HexReader, Failures) {
        CHECKSUM_WRONG + ":0400000001020304F3\n\n",
        {W1234},
        0xF400,
-       "1: checksum wrong: 0xF2 expected, 0xF3 given\n"},
+       "1: error: checksum wrong: 0xF2 expected, 0xF3 given\n"},
       {"checksum, CR not quoted", ":0400000001020304F3\r\n", -1, CHECKSUM_WRONG + ":0400000001020304F3\n\n", {W1234}},
       {"checksum, last line", ":0400000001020304F3", -1, CHECKSUM_WRONG + ":0400000001020304F3\n", {W1234}},
       {"checksum of type 04",
@@ -264,7 +273,7 @@ TEST(HexReader, Failures) {
        CHECKSUM_WRONG + ":020000040000FB\n\n",
        {},
        0xF400,
-       "1: checksum wrong: 0xFA expected, 0xFB given\n"},
+       "1: error: checksum wrong: 0xFA expected, 0xFB given\n"},
       {"checksum of type 03", ":0400000300001234B4\n", -1, CHECKSUM_WRONG + ":0400000300001234B4\n\n", {}},
       // The data field NUL,'5' converts to 0, so the sum is 01 and FF is due.
       {"quote cut at NUL", ":01000000\0"s + "5FE\n", -1, CHECKSUM_WRONG + ":01000000\n", {{0, {0}}}},
@@ -274,14 +283,14 @@ TEST(HexReader, Failures) {
        CHECKSUM_WRONG + ":0400040005060708D0\n\n",
        {W1234, W5678},
        0xF400,
-       "2: checksum wrong: 0xDE expected, 0xD0 given\n"},
+       "2: error: checksum wrong: 0xDE expected, 0xD0 given\n"},
       {"short record",
        ":0400000001020304\n",
        -1,
        BAD_RECORD + ":0400000001020304\n\n",
        {},
        0xF400,
-       "1: bad record: 17 characters, too short for 4 data bytes and the checksum\n"},
+       "1: error: bad record: 17 characters, too short for 4 data bytes and the checksum\n"},
       {"short by one, CR dropped", ":0400000001020304F\r\n", -1, BAD_RECORD + ":0400000001020304F\n\n", {}},
       {"colon only", ":\n", -1, BAD_RECORD + ":\n\n", {}},
       {"count only, no LF", ":04", -1, BAD_RECORD + ":04\n", {}},
@@ -292,7 +301,7 @@ TEST(HexReader, Failures) {
        BAD_RECORD + ":00000006FA\n\n",
        {},
        0xF400,
-       "1: bad record: unknown record type 0x06\n"},
+       "1: error: bad record: unknown record type 0x06\n"},
       {"type 80", ":0000008080\n", -1, BAD_RECORD + ":0000008080\n\n", {}},  // 80
       {"type -1 is FF", ":000000-101\n", -1, BAD_RECORD + ":000000-101\n\n", {}},
       {"count -1 is FF", ":-1000000\n", -1, BAD_RECORD + ":-1000000\n\n", {}},
@@ -302,7 +311,7 @@ TEST(HexReader, Failures) {
        BAD_RECORD + ":0100000200FD\n\n",
        {},
        0xF400,
-       "1: bad record: an address record holds 2 bytes, this one 1\n"},
+       "1: error: bad record: an address record holds 2 bytes, this one 1\n"},
       {"type 04 of four bytes", ":0400000400000000F8\n", -1, BAD_RECORD + ":0400000400000000F8\n\n", {}},  // 08
       {"short record draws no warning", ":1037F000\n", -1, BAD_RECORD + ":1037F000\n\n", {}, 0x3800},
       {"warning before checksum",
@@ -321,7 +330,7 @@ TEST(HexReader, Failures) {
        TOO_LONG,
        {W1234},
        0xF400,
-       "2: line too long: more than 1023 characters\n"},
+       "2: error: line too long: more than 1023 characters\n"},
   });
 }
 

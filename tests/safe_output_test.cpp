@@ -268,8 +268,7 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
     const std::string target = dir.file(c.name);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(write_file_whole(target.c_str(), "image", 5));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "qrv_tools: " + target + ": " + c.step + ": " + std::strerror(c.reason) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), target + ": error: " + c.step + ": " + std::strerror(c.reason) + "\n");
     EXPECT_EQ(dir.entries(), c.left);
   }
   // Fault: a temporary file that could not be removed was not named. Here it
@@ -282,14 +281,13 @@ TEST(SafeOutput, FailuresNameTheTargetAndTheReason) {
   ASSERT_EQ(unlink(temp.c_str()), 0);
   testing::internal::CaptureStderr();
   EXPECT_FALSE(close_safe_output(out));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: " + target + ": renaming: " + std::strerror(ENOENT) +
-                                                        "\nqrv_tools: " + temp +
-                                                        ": not removed: " + std::strerror(ENOENT) + "\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), target + ": error: renaming: " + std::strerror(ENOENT) + "\n" +
+                                                        temp + ": error: not removed: " + std::strerror(ENOENT) + "\n");
   // A directory that cannot be synced: both outputs are named, as replaced.
-  const std::string lost = ": replaced, but may not be on disk: "s + std::strerror(ENOENT) + "\n";
+  const std::string lost = ": error: replaced, but may not be on disk: "s + std::strerror(ENOENT) + "\n";
   testing::internal::CaptureStderr();
   EXPECT_FALSE(sync_output_directory("gone/fw.BIN", "gone/fw.HEX"));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "qrv_tools: gone/fw.BIN" + lost + "qrv_tools: gone/fw.HEX" + lost);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "gone/fw.BIN" + lost + "gone/fw.HEX" + lost);
 }
 
 }  // namespace

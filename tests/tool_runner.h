@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -118,9 +119,21 @@ inline std::string fold_windows_lines(const std::string& out) {
   return folded;
 }
 
+// Every line on standard error in a shape editors and CI read:
+// "FILE:LINE: SEVERITY: ", "FILE: SEVERITY: " or "qrv_tools: SEVERITY: ",
+// then a message.
+inline void expect_diagnostic_shapes(const std::string& err) {
+  static const std::regex shape("([^ :][^:]*(:[1-9][0-9]*)?|qrv_tools): (error|warning|note): [^ ].*");
+  std::istringstream lines(err);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_TRUE(std::regex_match(line, shape)) << "not a diagnostic: " << line;
+  }
+}
+
 // Runs the executable with `args` (argv[1..]) in directory `dir`, with no
 // standard input. A Windows build's console output must end every line in
-// exactly one CR LF; anything else is a test failure, reported here.
+// exactly one CR LF, and standard error must hold only diagnostics; anything
+// else is a test failure, reported here.
 inline ToolResult run_tool_in(const std::string& dir, const std::vector<std::string>& args,
                               const RunSetup& setup = RunSetup{}) {
   std::string out_name = scratch_pattern("qrv_out");
@@ -163,5 +176,6 @@ inline ToolResult run_tool_in(const std::string& dir, const std::vector<std::str
     result.out = fold_windows_lines(result.out);
     result.err = fold_windows_lines(result.err);
   }
+  expect_diagnostic_shapes(result.err);
   return result;
 }

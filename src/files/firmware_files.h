@@ -12,7 +12,7 @@ constexpr int FILE_FAILED = -1;
 // the file it opened as that input (input_files.h), so that no output of the
 // run replaces it. A file read without error draws a warning on standard
 // error for a missing end record, for no data records and for image bytes it
-// gives twice.
+// gives twice differently (a note where both give the same values).
 int read_hex_file(const char* name, std::size_t input = 0);
 
 // The first options.limit image bytes, raw.

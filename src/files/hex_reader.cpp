@@ -89,6 +89,8 @@ struct FileState {
   // once per such run rather than once per record.
   std::size_t run_begin = 0;
   std::size_t run_end = 0;
+  // Image bytes below it that are not in the run were laid by nobody yet.
+  std::size_t next_laid = 0;
   bool end_record = false;
   bool data_records = false;
   // Data the outputs do not carry, at or past the limit, in record order; a
@@ -96,8 +98,9 @@ struct FileState {
   LaidRanges past_limit{};
   std::uint64_t past_first = 0;  // the last range: [past_first, past_end)
   std::uint64_t past_end = 0;
+  std::uint64_t past_line = 0;  // of the first record with data past the limit
   const char* name = nullptr;
-  std::size_t line = 0;  // of the record being read, from 1 as an editor counts
+  std::uint64_t line = 0;  // of the record being read, from 1 as an editor counts
 };
 
 // Where the reader's words on standard output stop, standard error names the
@@ -108,7 +111,7 @@ struct FileState {
   va_start(values, format);
   std::vsnprintf(text.data(), text.size(), format, values);
   va_end(values);
-  print_input_error(state.name, state.line, text.data());
+  print_diagnostic(Severity::error, state.name, state.line, text.data());
 }
 
 void note_past_limit(FileState& state, std::uint64_t address, std::size_t count) {
@@ -124,6 +127,7 @@ void note_past_limit(FileState& state, std::uint64_t address, std::size_t count)
   } else {
     ++past.count;
   }
+  if (state.past_line == 0) state.past_line = state.line;
   if (past.count <= past.shown.size()) past.shown[past.count - 1] = {first, end - 1};
   past.bytes += static_cast<std::size_t>(end - first);
   state.past_first = first;
@@ -146,11 +150,18 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
   if (address >= FLASHBUF_SIZE) return;
   const auto start = static_cast<std::size_t>(address);
   const std::size_t stored = std::min(std::size_t{count}, FLASHBUF_SIZE - start);
-  std::memcpy(flashbuf.data() + start, bytes, stored);
+  // The run so far is marked before a step back, so a record given again is
+  // told from its marks; one that carries the run on cannot meet the run.
   if (start != state.run_end) {
     mark_run(state, input);
     state.run_begin = start;
+    state.next_laid = next_laid(start);
   }
+  if (start + stored > state.next_laid) {
+    note_laid_again(input, start, bytes, stored, state.line);
+    state.next_laid = next_laid(start + stored);
+  }
+  std::memcpy(flashbuf.data() + start, bytes, stored);
   state.run_end = start + stored;
 }
 
@@ -250,13 +261,13 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
 // What a file that reads without error may still hide: an end cut off, no
 // data at all, bytes given twice, or data the outputs do not carry. Text
 // after the end record, a Ctrl-Z after it and address records are normal and
-// draw nothing.
+// draw nothing. Its values are complete now, kept for the files after it.
 void warn_about(const char* name, const FileState& state, std::size_t input) {
+  keep_given_bytes(input);
   if (!state.end_record) warn_missing_end_record(name);
   if (!state.data_records) warn_no_data_records(name);
-  const LaidRanges twice = laid_twice(input);
-  if (twice.count > 0) warn_given_twice(name, twice);
-  if (state.past_limit.count > 0) warn_past_limit(name, state.past_limit, output_size());
+  report_given_twice(name, input);
+  if (state.past_limit.count > 0) warn_past_limit(name, state.past_line, state.past_limit, output_size());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "files/system_calls.h"
 #include "files/temp_name.h"
 #include "front/console.h"
+#include "front/quoted_name.h"
 
 // An output's states, and the step that reaches each; the first step that
 // fails names itself on standard error, and the temporary file goes:
@@ -119,8 +120,8 @@ bool check_not_input(SafeOutput& out) {
   if (error != 0) return fail(out, error, CHECKING);
   if (input == nullptr) return true;
   out.error = SYSTEM_ACCESS_DENIED;
-  std::array<char, 320> text{};
-  std::snprintf(text.data(), text.size(), "is the input file %s; not replaced", input);
+  std::array<char, sizeof(QuotedName) + 32> text{};
+  std::snprintf(text.data(), text.size(), "is the input file %s; not replaced", quoted_name(input).data());
   print_stderr_line(out.target, nullptr, text.data());
   return false;
 }

@@ -110,3 +110,7 @@ ReasonText reason_text(SystemError error);
 
 // Line buffered where the C library honours that, unbuffered on Windows.
 void buffer_stdout_by_line();
+
+// The permission bits an open stream's file gives its group and others; 0 on
+// Windows, whose files carry no such bits.
+unsigned shared_permission_bits(std::FILE* stream);

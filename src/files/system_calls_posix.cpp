@@ -225,3 +225,9 @@ ReasonText reason_text(SystemError error) {
 }
 
 void buffer_stdout_by_line() { std::setvbuf(stdout, stdout_buffer.data(), _IOLBF, stdout_buffer.size()); }
+
+unsigned shared_permission_bits(std::FILE* stream) {
+  struct stat info {};
+  if (fstat(fileno(stream), &info) != 0) return 0;
+  return static_cast<unsigned>(info.st_mode) & 077U;
+}

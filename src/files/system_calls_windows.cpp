@@ -231,3 +231,5 @@ ReasonText reason_text(SystemError error) {
 
 // Windows runtimes buffer _IOLBF fully: unbuffered there.
 void buffer_stdout_by_line() { std::setvbuf(stdout, nullptr, _IONBF, 0); }
+
+unsigned shared_permission_bits(std::FILE*) { return 0; }

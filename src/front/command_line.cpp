@@ -1,5 +1,6 @@
 #include "front/command_line.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +9,9 @@
 #include "files/number_text.h"
 #include "front/console.h"
 #include "front/flashbuf.h"
+#include "front/key_file.h"
 #include "front/options.h"
+#include "front/quoted_name.h"
 #include "front/usage.h"
 #include "front/version.h"
 
@@ -50,6 +53,29 @@ constexpr std::array<FlagSwitch, 6> FLAG_SWITCHES{{
 // Locale-independent, so every host reads the letters alike.
 char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// Set while the argument after a -k is parsed: a key with a space in it
+// reaches here as two arguments, so nothing of that one is ever shown.
+bool may_hold_key = false;
+
+// "qrv_tools: error: SHOWN: TEXT" for a refused argument, SHOWN being the
+// part of it that tells which; after a -k only where to put the key.
+void refuse(const char* shown, const char* text) {
+  if (may_hold_key) {
+    print_stderr_line(nullptr, nullptr,
+                      "the argument after -k is not shown, as it may hold the key; the key is attached to its "
+                      "letter: -kKEY, or read from a file: --key-file=FILE");
+    return;
+  }
+  print_stderr_line(nullptr, quoted_name(shown).data(), text);
+}
+
+// At most the first `count` characters of ARG, for a message that names a switch.
+std::array<char, 4> switch_part(const char* arg, std::size_t count) {
+  std::array<char, 4> part{};
+  std::strncpy(part.data(), arg, std::min(count, part.size() - 1));
+  return part;
+}
+
 std::int32_t number_value(const char* value) { return text_to_int32(value, std::strlen(value), 0); }
 
 bool apply_flag(const FlagSwitch& sw, const char* arg, const char* value) {
@@ -59,7 +85,7 @@ bool apply_flag(const FlagSwitch& sw, const char* arg, const char* value) {
     } else {
       print_message(sw.bad_value_message, sw.letter, value[0]);
     }
-    print_stderr_line(arg, nullptr, "the value is + (on) or - (off), attached to the letter");
+    refuse(switch_part(arg, 3).data(), "the value is + (on) or - (off), attached to the letter");
     return false;
   }
   const bool on = value[0] == '+';
@@ -86,14 +112,30 @@ bool apply_cpu(const char* arg, const char* value) {
     used += std::snprintf(text.data() + used, text.size() - static_cast<std::size_t>(used), "%s 0x%02X",
                           &cpu == CPU_TABLE.data() ? "" : ",", static_cast<unsigned>(cpu.id));
   }
-  print_stderr_line(arg, nullptr, text.data());
+  refuse(arg, text.data());
   return false;
 }
 
-bool fits_text_field(char letter, const char* value) {
-  if (std::strlen(value) <= MAX_VALUE_LENGTH) return true;
+bool fits_text_field(const char* arg, char letter, const char* value) {
+  const std::size_t length = std::strlen(value);
+  if (length <= MAX_VALUE_LENGTH) return true;
   print_message("Error:  value of -%c too long\n", letter);
+  std::array<char, 96> text{};
+  std::snprintf(text.data(), text.size(), "the value has %u characters; at most %u fit", static_cast<unsigned>(length),
+                static_cast<unsigned>(MAX_VALUE_LENGTH));
+  refuse(switch_part(arg, 2).data(), text.data());
   return false;
+}
+
+// "-z: unknown option": the switch, without its value; a long one up to its '='.
+void refuse_unknown(const char* arg) {
+  std::array<char, 64> name{};
+  if (arg[1] == '-') {
+    std::snprintf(name.data(), name.size(), "%.*s", static_cast<int>(std::strcspn(arg, "=")), arg);
+  } else {
+    name = {arg[0], arg[1], '\0'};
+  }
+  refuse(name.data(), "unknown option; qrv_tools --help lists the options");
 }
 
 void copy_text(TextField& field, const char* value) { std::memcpy(field.data(), value, std::strlen(value) + 1); }
@@ -112,13 +154,13 @@ SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
     case 'I':
     case 'O':
     case 'K':
-      if (!fits_text_field(letter, value)) return SwitchOutcome::failed;
+      if (!fits_text_field(arg, letter, value)) return SwitchOutcome::failed;
       if (letter == 'I') copy_text(options.infile_list, value);
       if (letter == 'O') copy_text(options.outfile, value);
       if (letter == 'K') {
         set_teakey(value);
         const std::size_t length = std::strlen(value);
-        if (length != TEA_KEY_BYTES) warn_key_length(length);
+        if (length != TEA_KEY_BYTES) warn_key_length(nullptr, length);
       }
       return SwitchOutcome::applied;
     case 'C':
@@ -128,41 +170,88 @@ SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
       return SwitchOutcome::applied;
     default:
       print_message("unknown option -%c\n", letter);
+      refuse_unknown(arg);
       return SwitchOutcome::failed;
   }
 }
 
-// The value of -i, -o, -k, -c or -l given as an argument of its own, as
-// "-i app.hex", is the likely mistake behind an argument that is no switch.
+// The value of -i, -o, -c or -l given as an argument of its own, as
+// "-i app.hex", is the likely mistake behind an argument that is no switch;
+// after -iapp.hex, a second input file.
 void explain_not_a_switch(const char* arg, const char* previous) {
   const char* name = arg[0] != '\0' ? arg : "\"\"";
-  if (previous == nullptr || std::strlen(previous) != 2 || std::strchr("IOKCL", upper_ascii(previous[1])) == nullptr) {
-    print_stderr_line(name, nullptr, "not a switch; switches start with - or /, values attached: -iapp.hex");
-    return;
+  // The switch as it should have been, quoted as any name on standard error.
+  std::array<char, 2 * TEXT_FIELD_SIZE> meant{};
+  const bool after_switch = previous != nullptr && (previous[0] == '-' || previous[0] == '/');
+  const char* hint = "not a switch; switches start with - or /, values attached: -iapp.hex";
+  if (after_switch && std::strlen(previous) == 2 && std::strchr("IOCL", upper_ascii(previous[1])) != nullptr) {
+    hint = "not a switch; a value is attached to its letter: ";
+    std::snprintf(meant.data(), meant.size(), "%s%s", previous, arg);
+  } else if (after_switch && std::strlen(previous) > 2 && upper_ascii(previous[1]) == 'I') {
+    hint = "not a switch; more input files join the one -i with commas: ";
+    std::snprintf(meant.data(), meant.size(), "%s,%s", previous, arg);
   }
-  std::array<char, 2 * TEXT_FIELD_SIZE> text{};
-  std::snprintf(text.data(), text.size(), "not a switch; a value is attached to its letter: %s%s", previous, arg);
-  print_stderr_line(name, nullptr, text.data());
+  std::array<char, 2 * sizeof(QuotedName)> text{};
+  std::snprintf(text.data(), text.size(), "%s%s", hint, quoted_name(meant.data()).data());
+  refuse(name, text.data());
 }
 
-// The long forms every build tool answers; true when ARG was one of them.
-bool long_option(const char* arg) {
+enum class LongOutcome { none, applied, ended, failed };
+
+// The long options, GNU style: --key-file=FILE or --key-file FILE. `i`
+// moves past a value given as the next argument.
+LongOutcome long_option(int argc, const char* const argv[], int& i) {
+  const char* arg = argv[i];
   if (std::strcmp(arg, "--help") == 0) {
     print_usage();
-  } else if (std::strcmp(arg, "--version") == 0) {
-    print_message("qrv_tools %s\n", TOOL_VERSION);
-  } else {
-    return false;
+    return LongOutcome::ended;
   }
-  return true;
+  if (std::strcmp(arg, "--version") == 0) {
+    drop_first_line();
+    print_message("qrv_tools %s\n", TOOL_VERSION);
+    print_message("Copyright (c) 2026 qrv_tools developers\n");
+    print_message("License MIT: the terms are in the LICENSE file; there is NO WARRANTY.\n");
+    return LongOutcome::ended;
+  }
+  if (std::strcmp(arg, "--fatal-warnings") == 0) return LongOutcome::applied;  // taken before the parse
+  constexpr char KEY_FILE[] = "--key-file";
+  constexpr std::size_t KEY_FILE_LENGTH = sizeof KEY_FILE - 1;
+  if (std::strncmp(arg, KEY_FILE, KEY_FILE_LENGTH) != 0 ||
+      (arg[KEY_FILE_LENGTH] != '\0' && arg[KEY_FILE_LENGTH] != '=')) {
+    return LongOutcome::none;
+  }
+  const char* name = arg + KEY_FILE_LENGTH + 1;
+  if (arg[KEY_FILE_LENGTH] == '\0') {
+    if (i + 1 >= argc) {
+      print_stderr_line(nullptr, KEY_FILE, "the name of the file that holds the key follows it: --key-file=FILE");
+      return LongOutcome::failed;
+    }
+    name = argv[++i];
+  }
+  return apply_key_file(name) ? LongOutcome::applied : LongOutcome::failed;
 }
 
 }  // namespace
 
 ParseOutcome parse_command_line(int argc, const char* const argv[]) {
+  // Every warning, those of the key before it included, is then an error.
+  bool fatal = false;
+  for (int i = 1; i < argc; ++i) fatal = fatal || std::strcmp(argv[i], "--fatal-warnings") == 0;
+  set_warnings_fatal(fatal);
+  may_hold_key = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
-    if (long_option(arg)) return ParseOutcome::exit_success;
+    switch (long_option(argc, argv, i)) {
+      case LongOutcome::none:
+        break;
+      case LongOutcome::applied:
+        may_hold_key = false;
+        continue;
+      case LongOutcome::ended:
+        return ParseOutcome::exit_success;
+      case LongOutcome::failed:
+        return ParseOutcome::exit_failure;
+    }
     if (arg[0] != '-' && arg[0] != '/') {
       print_message("one or more params wrong!\n");
       explain_not_a_switch(arg, i > 1 ? argv[i - 1] : nullptr);
@@ -180,12 +269,25 @@ ParseOutcome parse_command_line(int argc, const char* const argv[]) {
       case SwitchOutcome::failed:
         return ParseOutcome::exit_failure;
     }
+    may_hold_key = letter == 'K';
   }
   // The outputs can carry no more than the image holds.
   if (options.limit > static_cast<std::int32_t>(FLASHBUF_SIZE)) {
-    print_message("Error:  limit 0x%X above flashbuf size 0xF400\n",
-                  static_cast<unsigned>(static_cast<std::uint32_t>(options.limit)));
+    const auto limit = static_cast<unsigned>(static_cast<std::uint32_t>(options.limit));
+    print_message("Error:  limit 0x%X above flashbuf size 0xF400\n", limit);
+    std::array<char, 96> text{};
+    std::snprintf(text.data(), text.size(), "the limit 0x%X lies above the image's 0x%X bytes", limit,
+                  static_cast<unsigned>(FLASHBUF_SIZE));
+    print_stderr_line(nullptr, "-l", text.data());
     return ParseOutcome::exit_failure;
+  }
+  // Outputs the chip cannot hold are made, as asked; a build may yet want to fail.
+  if (options.limit > options.cpu_size) {
+    std::array<char, 128> text{};
+    std::snprintf(text.data(), text.size(), "-l: the limit 0x%X lies above the 0x%X bytes of flash of chip 0x%X",
+                  static_cast<unsigned>(options.limit), static_cast<unsigned>(options.cpu_size),
+                  static_cast<unsigned>(options.cpu_id));
+    print_diagnostic(Severity::warning, nullptr, 0, text.data());
   }
   return ParseOutcome::run;
 }

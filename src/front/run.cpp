@@ -1,5 +1,7 @@
 #include "front/run.h"
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -49,16 +51,20 @@ int read_input_files(const NameTable& names) {
   return FILE_OK;
 }
 
-// One line for each pair of files that give data for the same image bytes,
-// the pair in the order the user named it. The file named first is read last
-// and keeps its bytes.
+// For each pair of files that give data for the same image bytes, the pair
+// in the order the user named it: a warning where they differ, a note where
+// they agree. The file named first is read last and keeps its bytes.
 void warn_about_overlaps(const NameTable& names) {
   for (std::size_t kept = names.size(); kept-- > 0;) {
     if (names[kept][0] == '\0') continue;
     for (std::size_t lost = kept; lost-- > 0;) {
       if (names[lost][0] == '\0') continue;
-      const LaidRanges both = laid_by_both(kept, lost);
-      if (both.count > 0) warn_both_give(names[kept].data(), names[lost].data(), both);
+      for (const Again kind : {Again::differing, Again::alike}) {
+        const LaidRanges both = laid_by_both(kept, lost, kind);
+        if (both.count > 0) {
+          report_both_give(names[kept].data(), first_line_again(kept, lost, kind), names[lost].data(), both, kind);
+        }
+      }
     }
   }
 }
@@ -94,6 +100,8 @@ int run_conversion() {
   if (no_input_named(names)) warn_no_input_file();
   if (read_input_files(names) != FILE_OK) return EXIT_STATUS_FAILURE;
   warn_about_overlaps(names);
+  // Every warning comes before the outputs: with --fatal-warnings none is made.
+  if (fatal_warning_printed()) return EXIT_STATUS_FAILURE;
 
   encrypt_flashbuf();
 
@@ -112,14 +120,17 @@ int run_conversion() {
   return EXIT_STATUS_SUCCESS;
 }
 
-// The banner, then the usage text, the command line's own end, or the conversion.
+// The banner, then the usage text, the command line's own end, or the
+// conversion; --version alone drops the banner.
 int run_command_line(int argc, const char* const argv[]) {
-  print_banner();
+  hold_banner();
   if (argc < 2) {
     print_usage();
     return EXIT_STATUS_SUCCESS;
   }
-  switch (parse_command_line(argc, argv)) {
+  const ParseOutcome outcome = parse_command_line(argc, argv);
+  release_first_line();
+  switch (outcome) {
     case ParseOutcome::exit_success:
       return EXIT_STATUS_SUCCESS;
     case ParseOutcome::exit_failure:
@@ -157,6 +168,12 @@ bool split_infile_list(NameTable& names) {
     *comma = '\0';
   }
   print_message("too many hexfiles");
+  std::size_t count = MAX_HEXFILES + 1;
+  for (const char* c = list; *c != '\0'; ++c) count += *c == ',' ? 1 : 0;
+  std::array<char, 96> text{};
+  std::snprintf(text.data(), text.size(), "-i names %u input files; at most %u are read", static_cast<unsigned>(count),
+                static_cast<unsigned>(MAX_HEXFILES));
+  print_stderr_line(nullptr, nullptr, text.data());
   return false;
 }
 

@@ -2,7 +2,7 @@
 
 #include "front/console.h"
 
-void print_banner() { print_message("qrv auto hex tools \n"); }
+void hold_banner() { hold_first_line("qrv auto hex tools \n"); }
 
 void print_usage() {
   print_message("\noptions :\n");
