@@ -20,51 +20,49 @@
 namespace {
 
 // A character's hex digit value shifted into the high or low half of a byte,
-// or NOT_A_DIGIT: or-ing the two halves of a pair gives its byte value, or a
-// value of NOT_A_DIGIT or more when either character is not a plain digit.
-constexpr std::uint16_t NOT_A_DIGIT = 0x100;
-constexpr std::array<std::uint16_t, 256> make_halves(unsigned shift) {
-  std::array<std::uint16_t, 256> halves{};
+// or NOT_A_DIGIT: or-ing the halves of a pair gives its byte value, or
+// NOT_A_DIGIT or more when either character is not a plain digit. It lies
+// above the sum of any line's pairs, so one sum tells both.
+constexpr std::uint32_t NOT_A_DIGIT = 0x20000;
+constexpr std::array<std::uint32_t, 256> make_halves(unsigned shift) {
+  std::array<std::uint32_t, 256> halves{};
   for (unsigned c = 0; c < 256; ++c) {
     const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
                            : c >= 'A' && c <= 'F' ? c - 'A' + 10
                            : c >= 'a' && c <= 'f' ? c - 'a' + 10
                                                   : NOT_A_DIGIT;
-    halves[c] = static_cast<std::uint16_t>(digit == NOT_A_DIGIT ? digit : digit << shift);
+    halves[c] = digit == NOT_A_DIGIT ? digit : digit << shift;
   }
   return halves;
 }
-constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
-constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
+constexpr std::array<std::uint32_t, 256> HIGH_HALVES = make_halves(4);
+constexpr std::array<std::uint32_t, 256> LOW_HALVES = make_halves(0);
 
-// The characters that fields are cut from: a whole record line up to its
-// LF, or just its byte fields.
-struct FieldText {
-  const char* text;
-  std::size_t length;
-};
+std::uint32_t pair_at(const char* text) {
+  return HIGH_HALVES[static_cast<unsigned char>(text[0])] | LOW_HALVES[static_cast<unsigned char>(text[1])];
+}
 
-// Every field of a record goes through here: the `width` (2 or 4) characters
-// at `offset`, converted as strtol does in base 16. A field never reaches
-// past its text: there strtol would meet the LF (white space with nothing
-// after it) or the NUL, and both end the number alike. Plain digits, by far
-// the common case, take the pair tables without a call; anything else goes
-// the strtol way.
-inline std::uint32_t field_value(FieldText from, std::size_t offset, std::size_t width) {
-  if (offset >= from.length) return 0;
-  const char* const text = from.text + offset;
-  // A field that starts in the line but runs past it meets the LF or the NUL,
-  // no digit: the plain case needs no second length check.
-  std::uint32_t value = 0;
-  unsigned misses = 0;
-  for (std::size_t i = 0; i < width; i += 2) {
-    const unsigned pair =
-        HIGH_HALVES[static_cast<unsigned char>(text[i])] | LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
-    misses |= pair;
-    value = value << 8 | pair;
+// The sum of `pairs` pairs of characters at `text`, their bytes stored.
+std::uint32_t decode_pairs(const char* text, std::size_t pairs, std::uint8_t* bytes) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < pairs; ++i) {
+    const std::uint32_t value = pair_at(text + 2 * i);
+    bytes[i] = static_cast<std::uint8_t>(value);
+    sum += value;
   }
-  if (misses < NOT_A_DIGIT) return value;
-  return static_cast<std::uint32_t>(text_to_int32(text, std::min(from.length - offset, width), 16));
+  return sum;
+}
+
+// A field of a copied line: the `width` (2 or 4) characters at `offset`,
+// converted as strtol does in base 16. A field never reaches past its line:
+// there strtol would meet the LF (white space with nothing after it) or the
+// NUL, and both end the number alike; neither is a digit for the pair table.
+std::uint32_t field_value(const Line& line, std::size_t offset, std::size_t width) {
+  if (offset >= line.length) return 0;
+  const char* const text = line.text.data() + offset;
+  const std::uint32_t value = width == 2 ? pair_at(text) : pair_at(text) << 8 | pair_at(text + 2);
+  if (value < NOT_A_DIGIT) return value;
+  return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - offset, width), 16));
 }
 
 // Record types, as the type field gives them. Types 03 and 05 carry a start
@@ -154,75 +152,125 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
   state.run_end = start + stored;
 }
 
+// A record's fields as numbers.
+struct Record {
+  std::uint8_t count;
+  std::uint16_t address;
+  std::uint8_t type;
+  std::uint8_t sum;                     // of all its bytes: 0 in a sound record
+  std::array<std::uint8_t, 256> bytes;  // the data, then the checksum
+};
+
+using Message = std::array<char, 100>;
+
+// The first of the three rules for a record other than the end record that
+// `record` breaks, as its message in `text`; nullptr when it keeps them all.
+const char* broken_rule(const Record& record, std::size_t line_length, Message& text) {
+  const unsigned count = record.count;
+  if (record.type > TYPE_START_LINEAR_ADDRESS) {
+    std::snprintf(text.data(), text.size(), "bad record: unknown record type 0x%02X", unsigned{record.type});
+  } else if (line_length < 11 + 2 * count) {  // ':' count(2) address(4) type(2) data checksum(2)
+    std::snprintf(text.data(), text.size(), "bad record: %u characters, too short for %u data bytes and the checksum",
+                  static_cast<unsigned>(line_length), count);
+  } else if ((record.type == TYPE_EXTENDED_SEGMENT_ADDRESS || record.type == TYPE_EXTENDED_LINEAR_ADDRESS) &&
+             count != 2) {
+    std::snprintf(text.data(), text.size(), "bad record: an address record holds 2 bytes, this one %u", count);
+  } else {
+    return nullptr;
+  }
+  return text.data();
+}
+
+// A record that keeps the rules: the end record ends the file, a data record
+// is laid, an address record sets the base.
+RecordResult take_record(const Record& record, FileState& state, std::size_t input) {
+  if (record.type == TYPE_END_OF_FILE) {
+    state.end_record = true;
+    return RecordResult::end;  // its checksum is not checked
+  }
+  if (record.type == TYPE_DATA) lay_data(record.bytes.data(), record.count, state.base + record.address, state, input);
+  const std::uint64_t value = std::uint64_t{record.bytes[0]} << 8 | record.bytes[1];
+  if (record.type == TYPE_EXTENDED_SEGMENT_ADDRESS) state.base = value << 4;
+  if (record.type == TYPE_EXTENDED_LINEAR_ADDRESS) state.base = value << 16;
+  return RecordResult::next;
+}
+
+// Nearly every line is a sound record of plain digits with its CR LF or LF
+// right after the checksum: it is taken in place, in one pass. Returns the
+// bytes it spans with its line end; 0 for any other line (a CR, Ctrl-Z, NUL
+// or LF inside a field is no digit), which is read again as a copy.
+std::size_t plain_record(const char* text, Record& record) {
+  const std::uint32_t count = pair_at(text + 1);
+  if (text[0] != ':' || count >= NOT_A_DIGIT) return 0;
+  const std::size_t end = 11 + 2 * count;
+  const std::size_t lf = text[end] == '\r' ? end + 1 : end;
+  if (text[lf] != '\n') return 0;
+  const std::uint32_t high = pair_at(text + 3);
+  const std::uint32_t low = pair_at(text + 5);
+  const std::uint32_t type = pair_at(text + 7);
+  // Most files give 16 data bytes a record: for them the loop unrolls.
+  const std::uint32_t sum = count + high + low + type +
+                            (count == 16 ? decode_pairs(text + 9, 17, record.bytes.data())
+                                         : decode_pairs(text + 9, count + 1, record.bytes.data()));
+  record.count = static_cast<std::uint8_t>(count);
+  record.address = static_cast<std::uint16_t>(high << 8 | low);
+  record.type = static_cast<std::uint8_t>(type);
+  record.sum = static_cast<std::uint8_t>(sum);
+  Message unused;
+  const bool sound = type == TYPE_END_OF_FILE || (record.sum == 0 && broken_rule(record, end, unused) == nullptr);
+  return sum < NOT_A_DIGIT && sound ? lf + 1 : 0;
+}
+
+// A copied line: its fields convert as strtol does, and its fault prints.
 RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
   if (line.text[0] != ':') {
     print_message("Error:  not a Intel Hex file\n");
     print_record_error(state, "not an Intel HEX record: a record starts with ':'");
     return RecordResult::failed;
   }
-  // The header: ':' count(2) address(4) type(2).
-  const FieldText record{line.text.data(), line.length};
-  const auto count = static_cast<std::uint8_t>(field_value(record, 1, 2));
-  const auto address = static_cast<std::uint16_t>(field_value(record, 3, 4));
-  const auto type = static_cast<std::uint8_t>(field_value(record, 7, 2));
-  if (type == TYPE_END_OF_FILE) {
-    state.end_record = true;
-    return RecordResult::end;  // its checksum is not checked
-  }
-
-  const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
-  // The data bytes, then the checksum: two characters each.
-  const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
-  if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS || (is_address_record && count != 2)) {
+  Record record;
+  record.count = static_cast<std::uint8_t>(field_value(line, 1, 2));
+  record.address = static_cast<std::uint16_t>(field_value(line, 3, 4));
+  record.type = static_cast<std::uint8_t>(field_value(line, 7, 2));
+  record.sum = static_cast<std::uint8_t>(record.count + (record.address >> 8) + (record.address & 0xFF) + record.type);
+  Message message;
+  if (const char* broken = record.type == TYPE_END_OF_FILE ? nullptr : broken_rule(record, line.length, message)) {
     print_message("Error:  bad record %s\n", line.text.data());
-    if (type > TYPE_START_LINEAR_ADDRESS) {
-      print_record_error(state, "bad record: unknown record type 0x%02X", static_cast<unsigned>(type));
-    } else if (line.length < 9 + byte_fields.length) {
-      print_record_error(state, "bad record: %u characters, too short for %u data bytes and the checksum",
-                         static_cast<unsigned>(line.length), static_cast<unsigned>(count));
-    } else {
-      print_record_error(state, "bad record: an address record holds 2 bytes, this one %u",
-                         static_cast<unsigned>(count));
-    }
+    print_record_error(state, "%s", broken);
     return RecordResult::failed;
   }
-
-  // All inside the line now: the loop ends with the byte fields, so
-  // field_value's length test never cuts a byte short. A sound record's
-  // bytes, checksum included, sum to 0 (mod 256).
-  std::array<std::uint8_t, 256> bytes;
-  auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
-  for (std::size_t i = 0; 2 * i < byte_fields.length; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(field_value(byte_fields, 2 * i, 2));
-    sum = static_cast<std::uint8_t>(sum + bytes[i]);
+  for (std::size_t i = 0; record.type != TYPE_END_OF_FILE && i <= record.count; ++i) {
+    record.bytes[i] = static_cast<std::uint8_t>(field_value(line, 9 + 2 * i, 2));
+    record.sum = static_cast<std::uint8_t>(record.sum + record.bytes[i]);
   }
-  // Laid, and the size warning printed, before the checksum is compared: a
-  // file that fails ends the run before any output file is created, so no
-  // output carries a bad record.
-  if (type == TYPE_DATA) lay_data(bytes.data(), count, state.base + address, state, input);
-  if (sum != 0) {
-    print_message("Error:  Checksum wrong %s\n", line.text.data());
-    const std::uint8_t given = bytes[count];
-    print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
-                       static_cast<unsigned>(static_cast<std::uint8_t>(given - sum)), static_cast<unsigned>(given));
-    return RecordResult::failed;
-  }
-  if (is_address_record) {
-    const std::uint64_t value = std::uint64_t{bytes[0]} << 8 | bytes[1];
-    state.base = type == TYPE_EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
-  }
-  return RecordResult::next;
+  // Taken, a data record laid and the size warning printed, before a wrong
+  // checksum fails the file: a file that fails ends the run before any
+  // output file is created, so no output carries a bad record.
+  const RecordResult result = take_record(record, state, input);
+  if (record.type == TYPE_END_OF_FILE || record.sum == 0) return result;
+  print_message("Error:  Checksum wrong %s\n", line.text.data());
+  const std::uint8_t given = record.bytes[record.count];
+  print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
+                     static_cast<unsigned>(static_cast<std::uint8_t>(given - record.sum)), static_cast<unsigned>(given));
+  return RecordResult::failed;
 }
 
 // The line buffers are large; one set serves every call.
 LineSource source;
 Line line;
+Record record;
 
 int read_records(std::FILE* file, FileState& state, std::size_t input) {
   start_lines(source, file);
-  for (;;) {
+  RecordResult result = RecordResult::next;
+  while (result == RecordResult::next) {
     // The line about to be read: a read error or a line too long is in it.
     ++state.line;
+    if (const std::size_t taken = plain_record(unread_bytes(source), record)) {
+      skip_line(source, taken);
+      result = take_record(record, state, input);
+      continue;
+    }
     switch (next_line(source, line)) {
       case LineStatus::end:
         return FILE_OK;  // a file without an end-of-file record is accepted
@@ -234,17 +282,11 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
         print_record_error(state, "line too long: more than %u characters", static_cast<unsigned>(MAX_LINE_CHARS));
         return FILE_FAILED;
       case LineStatus::line:
+        result = read_record(line, state, input);
         break;
-    }
-    switch (read_record(line, state, input)) {
-      case RecordResult::next:
-        break;
-      case RecordResult::end:
-        return FILE_OK;
-      case RecordResult::failed:
-        return FILE_FAILED;
     }
   }
+  return result == RecordResult::end ? FILE_OK : FILE_FAILED;
 }
 
 // What a file that reads without error may still hide: an end cut off, no
