@@ -7,63 +7,17 @@
 #include <cstring>
 
 #include "files/firmware_files.h"
+#include "files/hex_fields.h"
 #include "files/input_files.h"
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/line_source.h"
-#include "files/number_text.h"
 #include "files/output_size.h"
 #include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 
 namespace {
-
-// A character's hex digit value shifted into the high or low half of a byte,
-// or NOT_A_DIGIT: or-ing the halves of a pair gives its byte value, or
-// NOT_A_DIGIT or more when either character is not a plain digit. It lies
-// above the sum of any line's pairs, so one sum tells both.
-constexpr std::uint32_t NOT_A_DIGIT = 0x20000;
-constexpr std::array<std::uint32_t, 256> make_halves(unsigned shift) {
-  std::array<std::uint32_t, 256> halves{};
-  for (unsigned c = 0; c < 256; ++c) {
-    const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
-                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                  : NOT_A_DIGIT;
-    halves[c] = digit == NOT_A_DIGIT ? digit : digit << shift;
-  }
-  return halves;
-}
-constexpr std::array<std::uint32_t, 256> HIGH_HALVES = make_halves(4);
-constexpr std::array<std::uint32_t, 256> LOW_HALVES = make_halves(0);
-
-std::uint32_t pair_at(const char* text) {
-  return HIGH_HALVES[static_cast<unsigned char>(text[0])] | LOW_HALVES[static_cast<unsigned char>(text[1])];
-}
-
-// The sum of `pairs` pairs of characters at `text`, their bytes stored.
-std::uint32_t decode_pairs(const char* text, std::size_t pairs, std::uint8_t* bytes) {
-  std::uint32_t sum = 0;
-  for (std::size_t i = 0; i < pairs; ++i) {
-    const std::uint32_t value = pair_at(text + 2 * i);
-    bytes[i] = static_cast<std::uint8_t>(value);
-    sum += value;
-  }
-  return sum;
-}
-
-// A field of a copied line: the `width` (2 or 4) characters at `offset`,
-// converted as strtol does in base 16. A field never reaches past its line:
-// there strtol would meet the LF (white space with nothing after it) or the
-// NUL, and both end the number alike; neither is a digit for the pair table.
-std::uint32_t field_value(const Line& line, std::size_t offset, std::size_t width) {
-  if (offset >= line.length) return 0;
-  const char* const text = line.text.data() + offset;
-  const std::uint32_t value = width == 2 ? pair_at(text) : pair_at(text) << 8 | pair_at(text + 2);
-  if (value < NOT_A_DIGIT) return value;
-  return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - offset, width), 16));
-}
 
 // Record types, as the type field gives them. Types 03 and 05 carry a start
 // address, of no use to an image: their checksum is checked, nothing more.
@@ -152,15 +106,6 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
   state.run_end = start + stored;
 }
 
-// A record's fields as numbers.
-struct Record {
-  std::uint8_t count;
-  std::uint16_t address;
-  std::uint8_t type;
-  std::uint8_t sum;                     // of all its bytes: 0 in a sound record
-  std::array<std::uint8_t, 256> bytes;  // the data, then the checksum
-};
-
 using Message = std::array<char, 100>;
 
 // The first of the three rules for a record other than the end record that
@@ -189,36 +134,20 @@ RecordResult take_record(const Record& record, FileState& state, std::size_t inp
     return RecordResult::end;  // its checksum is not checked
   }
   if (record.type == TYPE_DATA) lay_data(record.bytes.data(), record.count, state.base + record.address, state, input);
-  const std::uint64_t value = std::uint64_t{record.bytes[0]} << 8 | record.bytes[1];
-  if (record.type == TYPE_EXTENDED_SEGMENT_ADDRESS) state.base = value << 4;
-  if (record.type == TYPE_EXTENDED_LINEAR_ADDRESS) state.base = value << 16;
+  if (record.type == TYPE_EXTENDED_SEGMENT_ADDRESS || record.type == TYPE_EXTENDED_LINEAR_ADDRESS) {
+    const std::uint64_t value = std::uint64_t{record.bytes[0]} << 8 | record.bytes[1];
+    state.base = record.type == TYPE_EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
+  }
   return RecordResult::next;
 }
 
-// Nearly every line is a sound record of plain digits with its CR LF or LF
-// right after the checksum: it is taken in place, in one pass. Returns the
-// bytes it spans with its line end; 0 for any other line (a CR, Ctrl-Z, NUL
-// or LF inside a field is no digit), which is read again as a copy.
-std::size_t plain_record(const char* text, Record& record) {
-  const std::uint32_t count = pair_at(text + 1);
-  if (text[0] != ':' || count >= NOT_A_DIGIT) return 0;
-  const std::size_t end = 11 + 2 * count;
-  const std::size_t lf = text[end] == '\r' ? end + 1 : end;
-  if (text[lf] != '\n') return 0;
-  const std::uint32_t high = pair_at(text + 3);
-  const std::uint32_t low = pair_at(text + 5);
-  const std::uint32_t type = pair_at(text + 7);
-  // Most files give 16 data bytes a record: for them the loop unrolls.
-  const std::uint32_t sum = count + high + low + type +
-                            (count == 16 ? decode_pairs(text + 9, 17, record.bytes.data())
-                                         : decode_pairs(text + 9, count + 1, record.bytes.data()));
-  record.count = static_cast<std::uint8_t>(count);
-  record.address = static_cast<std::uint16_t>(high << 8 | low);
-  record.type = static_cast<std::uint8_t>(type);
-  record.sum = static_cast<std::uint8_t>(sum);
-  Message unused;
-  const bool sound = type == TYPE_END_OF_FILE || (record.sum == 0 && broken_rule(record, end, unused) == nullptr);
-  return sum < NOT_A_DIGIT && sound ? lf + 1 : 0;
+// Nearly every line is a sound record of plain digits: it is taken in place,
+// in one pass. Any other line is read again as a copy.
+std::size_t sound_plain_record(const char* text, Record& record) {
+  const std::size_t taken = plain_record(text, record);
+  if (taken == 0 || record.type == TYPE_END_OF_FILE) return taken;
+  Message unused;  // a record that breaks a rule is read again, and its message printed then
+  return record.sum == 0 && broken_rule(record, 11 + 2 * std::size_t{record.count}, unused) == nullptr ? taken : 0;
 }
 
 // A copied line: its fields convert as strtol does, and its fault prints.
@@ -229,20 +158,14 @@ RecordResult read_record(const Line& line, FileState& state, std::size_t input) 
     return RecordResult::failed;
   }
   Record record;
-  record.count = static_cast<std::uint8_t>(field_value(line, 1, 2));
-  record.address = static_cast<std::uint16_t>(field_value(line, 3, 4));
-  record.type = static_cast<std::uint8_t>(field_value(line, 7, 2));
-  record.sum = static_cast<std::uint8_t>(record.count + (record.address >> 8) + (record.address & 0xFF) + record.type);
+  header_fields(line, record);
   Message message;
   if (const char* broken = record.type == TYPE_END_OF_FILE ? nullptr : broken_rule(record, line.length, message)) {
     print_message("Error:  bad record %s\n", line.text.data());
     print_record_error(state, "%s", broken);
     return RecordResult::failed;
   }
-  for (std::size_t i = 0; record.type != TYPE_END_OF_FILE && i <= record.count; ++i) {
-    record.bytes[i] = static_cast<std::uint8_t>(field_value(line, 9 + 2 * i, 2));
-    record.sum = static_cast<std::uint8_t>(record.sum + record.bytes[i]);
-  }
+  if (record.type != TYPE_END_OF_FILE) byte_fields(line, record);
   // Taken, a data record laid and the size warning printed, before a wrong
   // checksum fails the file: a file that fails ends the run before any
   // output file is created, so no output carries a bad record.
@@ -266,7 +189,7 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
   while (result == RecordResult::next) {
     // The line about to be read: a read error or a line too long is in it.
     ++state.line;
-    if (const std::size_t taken = plain_record(unread_bytes(source), record)) {
+    if (const std::size_t taken = sound_plain_record(unread_bytes(source), record)) {
       skip_line(source, taken);
       result = take_record(record, state, input);
       continue;

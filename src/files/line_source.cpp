@@ -6,6 +6,14 @@ namespace {
 
 constexpr char CTRL_Z = 0x1A;
 
+// Ends the line after `length` characters, with its LF when it has one.
+LineStatus end_line(Line& line, std::size_t length, bool with_lf) {
+  if (with_lf) line.text[length] = '\n';
+  line.text[length + (with_lf ? 1 : 0)] = '\0';
+  line.length = length;
+  return LineStatus::line;
+}
+
 }  // namespace
 
 bool refill_block(LineSource& source) {
@@ -19,18 +27,6 @@ bool refill_block(LineSource& source) {
   if (read == 0) source.ended = true;
   return read != 0;
 }
-
-namespace {
-
-// Ends the line after `length` characters, with its LF when it has one.
-LineStatus end_line(Line& line, std::size_t length, bool with_lf) {
-  if (with_lf) line.text[length] = '\n';
-  line.text[length + (with_lf ? 1 : 0)] = '\0';
-  line.length = length;
-  return LineStatus::line;
-}
-
-}  // namespace
 
 void start_lines(LineSource& source, std::FILE* file) {
   source.file = file;

@@ -1,0 +1,106 @@
+// The fields of an Intel HEX record line as numbers: in place, straight from
+// the input block, for a line of plain hex digits; the strtol way for a line
+// the line source copied. Inline: the reader runs them once per line.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "files/line_source.h"
+#include "files/number_text.h"
+
+struct Record {
+  std::uint8_t count;
+  std::uint16_t address;
+  std::uint8_t type;
+  std::uint8_t sum;                     // of all its bytes: 0 in a sound record
+  std::array<std::uint8_t, 256> bytes;  // the data, then the checksum
+};
+
+// A character's hex digit value shifted into the high or low half of a byte,
+// or NOT_A_DIGIT: or-ing the halves of a pair gives its byte value, or
+// NOT_A_DIGIT or more when either character is not a plain digit. It lies
+// above the sum of any line's pairs, so one sum tells both.
+constexpr std::uint32_t NOT_A_DIGIT = 0x20000;
+constexpr std::array<std::uint32_t, 256> make_hex_halves(unsigned shift) {
+  std::array<std::uint32_t, 256> halves{};
+  for (unsigned c = 0; c < 256; ++c) {
+    const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
+                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                  : NOT_A_DIGIT;
+    halves[c] = digit == NOT_A_DIGIT ? digit : digit << shift;
+  }
+  return halves;
+}
+inline constexpr std::array<std::uint32_t, 256> HIGH_HALVES = make_hex_halves(4);
+inline constexpr std::array<std::uint32_t, 256> LOW_HALVES = make_hex_halves(0);
+
+inline std::uint32_t hex_pair(const char* text) {
+  return HIGH_HALVES[static_cast<unsigned char>(text[0])] | LOW_HALVES[static_cast<unsigned char>(text[1])];
+}
+
+// The sum of `pairs` pairs of characters at `text`, their bytes stored.
+inline std::uint32_t hex_pairs(const char* text, std::size_t pairs, std::uint8_t* bytes) {
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < pairs; ++i) {
+    const std::uint32_t value = hex_pair(text + 2 * i);
+    bytes[i] = static_cast<std::uint8_t>(value);
+    sum += value;
+  }
+  return sum;
+}
+
+// The record at `text` when it is ':' and plain digits with its CR LF or LF
+// right after the checksum; a CR, Ctrl-Z, NUL or LF inside a field is no
+// digit. Returns the bytes it spans with its line end, or 0 for any other
+// line. `text` must have IN_PLACE_LINE_BYTES bytes to look at.
+inline std::size_t plain_record(const char* text, Record& record) {
+  const std::uint32_t count = hex_pair(text + 1);
+  if (text[0] != ':' || count >= NOT_A_DIGIT) return 0;
+  const std::size_t end = 11 + 2 * count;  // ':' count(2) address(4) type(2) data checksum(2)
+  const std::size_t lf = text[end] == '\r' ? end + 1 : end;
+  if (text[lf] != '\n') return 0;
+  const std::uint32_t high = hex_pair(text + 3);
+  const std::uint32_t low = hex_pair(text + 5);
+  const std::uint32_t type = hex_pair(text + 7);
+  // Most files give 16 data bytes a record: for them the loop unrolls.
+  const std::uint32_t sum = count + high + low + type +
+                            (count == 16 ? hex_pairs(text + 9, 17, record.bytes.data())
+                                         : hex_pairs(text + 9, count + 1, record.bytes.data()));
+  record.count = static_cast<std::uint8_t>(count);
+  record.address = static_cast<std::uint16_t>(high << 8 | low);
+  record.type = static_cast<std::uint8_t>(type);
+  record.sum = static_cast<std::uint8_t>(sum);
+  return sum < NOT_A_DIGIT ? lf + 1 : 0;
+}
+
+// A field of a copied line: the `width` (2 or 4) characters at `offset`,
+// converted as strtol does in base 16. A field never reaches past its line:
+// there strtol would meet the LF (white space with nothing after it) or the
+// NUL, and both end the number alike; neither is a digit for the pair table.
+inline std::uint32_t field_value(const Line& line, std::size_t offset, std::size_t width) {
+  if (offset >= line.length) return 0;
+  const char* const text = line.text.data() + offset;
+  const std::uint32_t value = width == 2 ? hex_pair(text) : hex_pair(text) << 8 | hex_pair(text + 2);
+  if (value < NOT_A_DIGIT) return value;
+  return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - offset, width), 16));
+}
+
+// The count, address and type of a copied line, and the sum of their bytes.
+inline void header_fields(const Line& line, Record& record) {
+  record.count = static_cast<std::uint8_t>(field_value(line, 1, 2));
+  record.address = static_cast<std::uint16_t>(field_value(line, 3, 4));
+  record.type = static_cast<std::uint8_t>(field_value(line, 7, 2));
+  record.sum = static_cast<std::uint8_t>(record.count + (record.address >> 8) + (record.address & 0xFF) + record.type);
+}
+
+// Its data bytes and checksum, added to the sum; the line must hold them.
+inline void byte_fields(const Line& line, Record& record) {
+  for (std::size_t i = 0; i <= record.count; ++i) {
+    record.bytes[i] = static_cast<std::uint8_t>(field_value(line, 9 + 2 * i, 2));
+    record.sum = static_cast<std::uint8_t>(record.sum + record.bytes[i]);
+  }
+}
