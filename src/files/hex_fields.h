@@ -19,27 +19,38 @@ struct Record {
   std::array<std::uint8_t, 256> bytes;  // the data, then the checksum
 };
 
-// A character's hex digit value shifted into the high or low half of a byte,
-// or NOT_A_DIGIT: or-ing the halves of a pair gives its byte value, or
-// NOT_A_DIGIT or more when either character is not a plain digit. It lies
+// A character's hex digit value, or 16 for any other character.
+constexpr std::array<std::uint8_t, 256> make_hex_digits() {
+  std::array<std::uint8_t, 256> digits{};
+  for (unsigned c = 0; c < 256; ++c) {
+    digits[c] = static_cast<std::uint8_t>(c >= '0' && c <= '9'   ? c - '0'
+                                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                 : 16);
+  }
+  return digits;
+}
+inline constexpr std::array<std::uint8_t, 256> HEX_DIGITS = make_hex_digits();
+
+// A pair of characters' byte value, indexed by the pair with its first
+// character in the low byte; NOT_A_DIGIT when either is not a plain hex
+// digit. One look-up a byte: the reader's inner loop is this table. It lies
 // above the sum of any line's pairs, so one sum tells both.
 constexpr std::uint32_t NOT_A_DIGIT = 0x20000;
-constexpr std::array<std::uint32_t, 256> make_hex_halves(unsigned shift) {
-  std::array<std::uint32_t, 256> halves{};
-  for (unsigned c = 0; c < 256; ++c) {
-    const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
-                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                  : NOT_A_DIGIT;
-    halves[c] = digit == NOT_A_DIGIT ? digit : digit << shift;
+constexpr std::array<std::uint32_t, 65536> make_pair_values() {
+  std::array<std::uint32_t, 65536> values{};
+  for (std::uint32_t& value : values) value = NOT_A_DIGIT;
+  for (unsigned high = 0; high < 256; ++high) {
+    for (unsigned low = 0; HEX_DIGITS[high] < 16 && low < 256; ++low) {
+      if (HEX_DIGITS[low] < 16) values[high | low << 8] = HEX_DIGITS[high] << 4 | HEX_DIGITS[low];
+    }
   }
-  return halves;
+  return values;
 }
-inline constexpr std::array<std::uint32_t, 256> HIGH_HALVES = make_hex_halves(4);
-inline constexpr std::array<std::uint32_t, 256> LOW_HALVES = make_hex_halves(0);
+inline constexpr std::array<std::uint32_t, 65536> PAIR_VALUES = make_pair_values();
 
 inline std::uint32_t hex_pair(const char* text) {
-  return HIGH_HALVES[static_cast<unsigned char>(text[0])] | LOW_HALVES[static_cast<unsigned char>(text[1])];
+  return PAIR_VALUES[static_cast<unsigned char>(text[0]) | static_cast<unsigned>(static_cast<unsigned char>(text[1])) << 8];
 }
 
 // The sum of `pairs` pairs of characters at `text`, their bytes stored.
@@ -84,8 +95,9 @@ inline std::size_t plain_record(const char* text, Record& record) {
 inline std::uint32_t field_value(const Line& line, std::size_t offset, std::size_t width) {
   if (offset >= line.length) return 0;
   const char* const text = line.text.data() + offset;
-  const std::uint32_t value = width == 2 ? hex_pair(text) : hex_pair(text) << 8 | hex_pair(text + 2);
-  if (value < NOT_A_DIGIT) return value;
+  const std::uint32_t first = hex_pair(text);
+  const std::uint32_t second = width == 4 ? hex_pair(text + 2) : 0;
+  if ((first | second) < NOT_A_DIGIT) return width == 4 ? first << 8 | second : first;
   return static_cast<std::uint32_t>(text_to_int32(text, std::min(line.length - offset, width), 16));
 }
 

@@ -27,7 +27,7 @@ constexpr std::uint8_t TYPE_EXTENDED_SEGMENT_ADDRESS = 0x02;  // base = value <<
 constexpr std::uint8_t TYPE_EXTENDED_LINEAR_ADDRESS = 0x04;   // base = value << 16
 constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // the highest type known
 
-enum class RecordResult { next, end, failed };
+enum class RecordResult { next, end };
 
 struct FileState {
   // Added to the address field of data records. 64 bits wide because a type
@@ -114,7 +114,7 @@ const char* broken_rule(const Record& record, std::size_t line_length, Message& 
   const unsigned count = record.count;
   if (record.type > TYPE_START_LINEAR_ADDRESS) {
     std::snprintf(text.data(), text.size(), "bad record: unknown record type 0x%02X", unsigned{record.type});
-  } else if (line_length < 11 + 2 * count) {  // ':' count(2) address(4) type(2) data checksum(2)
+  } else if (line_length < 11 + 2 * std::size_t{count}) {  // ':' count(2) address(4) type(2) data checksum(2)
     std::snprintf(text.data(), text.size(), "bad record: %u characters, too short for %u data bytes and the checksum",
                   static_cast<unsigned>(line_length), count);
   } else if ((record.type == TYPE_EXTENDED_SEGMENT_ADDRESS || record.type == TYPE_EXTENDED_LINEAR_ADDRESS) &&
@@ -150,66 +150,67 @@ std::size_t sound_plain_record(const char* text, Record& record) {
   return record.sum == 0 && broken_rule(record, 11 + 2 * std::size_t{record.count}, unused) == nullptr ? taken : 0;
 }
 
-// A copied line: its fields convert as strtol does, and its fault prints.
-RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
+// A copied line: its fields convert as strtol does. A line that is no record
+// or breaks a rule prints its fault and gives false.
+bool read_record(const Line& line, FileState& state, Record& record) {
   if (line.text[0] != ':') {
     print_message("Error:  not a Intel Hex file\n");
     print_record_error(state, "not an Intel HEX record: a record starts with ':'");
-    return RecordResult::failed;
+    return false;
   }
-  Record record;
   header_fields(line, record);
+  if (record.type == TYPE_END_OF_FILE) return true;
   Message message;
-  if (const char* broken = record.type == TYPE_END_OF_FILE ? nullptr : broken_rule(record, line.length, message)) {
+  if (const char* broken = broken_rule(record, line.length, message)) {
     print_message("Error:  bad record %s\n", line.text.data());
     print_record_error(state, "%s", broken);
-    return RecordResult::failed;
+    return false;
   }
-  if (record.type != TYPE_END_OF_FILE) byte_fields(line, record);
-  // Taken, a data record laid and the size warning printed, before a wrong
-  // checksum fails the file: a file that fails ends the run before any
-  // output file is created, so no output carries a bad record.
-  const RecordResult result = take_record(record, state, input);
-  if (record.type == TYPE_END_OF_FILE || record.sum == 0) return result;
-  print_message("Error:  Checksum wrong %s\n", line.text.data());
-  const std::uint8_t given = record.bytes[record.count];
-  print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
-                     static_cast<unsigned>(static_cast<std::uint8_t>(given - record.sum)), static_cast<unsigned>(given));
-  return RecordResult::failed;
+  byte_fields(line, record);
+  return true;
 }
 
 // The line buffers are large; one set serves every call.
 LineSource source;
 Line line;
-Record record;
 
 int read_records(std::FILE* file, FileState& state, std::size_t input) {
   start_lines(source, file);
-  RecordResult result = RecordResult::next;
-  while (result == RecordResult::next) {
+  Record record;
+  for (;;) {
     // The line about to be read: a read error or a line too long is in it.
     ++state.line;
     if (const std::size_t taken = sound_plain_record(unread_bytes(source), record)) {
       skip_line(source, taken);
-      result = take_record(record, state, input);
-      continue;
+    } else {
+      switch (next_line(source, line)) {
+        case LineStatus::end:
+          return FILE_OK;  // a file without an end-of-file record is accepted
+        case LineStatus::read_error:
+          print_record_error(state, "%s", std::strerror(errno));
+          return FILE_FAILED;
+        case LineStatus::too_long:
+          print_message("Error:  line too long\n");
+          print_record_error(state, "line too long: more than %u characters", static_cast<unsigned>(MAX_LINE_CHARS));
+          return FILE_FAILED;
+        case LineStatus::line:
+          if (!read_record(line, state, record)) return FILE_FAILED;
+          break;
+      }
     }
-    switch (next_line(source, line)) {
-      case LineStatus::end:
-        return FILE_OK;  // a file without an end-of-file record is accepted
-      case LineStatus::read_error:
-        print_record_error(state, "%s", std::strerror(errno));
-        return FILE_FAILED;
-      case LineStatus::too_long:
-        print_message("Error:  line too long\n");
-        print_record_error(state, "line too long: more than %u characters", static_cast<unsigned>(MAX_LINE_CHARS));
-        return FILE_FAILED;
-      case LineStatus::line:
-        result = read_record(line, state, input);
-        break;
+    // Taken, a data record laid and the size warning printed, before a wrong
+    // checksum (only a copied line has one) fails the file: a file that fails
+    // ends the run before any output file is created, so no output carries
+    // a bad record.
+    if (take_record(record, state, input) == RecordResult::end) return FILE_OK;
+    if (record.sum != 0) {
+      print_message("Error:  Checksum wrong %s\n", line.text.data());
+      const std::uint8_t given = record.bytes[record.count];
+      print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
+                         static_cast<unsigned>(static_cast<std::uint8_t>(given - record.sum)), unsigned{given});
+      return FILE_FAILED;
     }
   }
-  return result == RecordResult::end ? FILE_OK : FILE_FAILED;
 }
 
 // What a file that reads without error may still hide: an end cut off, no
