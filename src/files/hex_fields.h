@@ -42,7 +42,7 @@ constexpr std::array<std::uint32_t, 65536> make_pair_values() {
   for (std::uint32_t& value : values) value = NOT_A_DIGIT;
   for (unsigned high = 0; high < 256; ++high) {
     for (unsigned low = 0; HEX_DIGITS[high] < 16 && low < 256; ++low) {
-      if (HEX_DIGITS[low] < 16) values[high | low << 8] = HEX_DIGITS[high] << 4 | HEX_DIGITS[low];
+      if (HEX_DIGITS[low] < 16) values[high | low << 8] = std::uint32_t{HEX_DIGITS[high]} << 4 | HEX_DIGITS[low];
     }
   }
   return values;
