@@ -106,59 +106,17 @@ TEST(EndToEnd, RunsThatEndBeforeAnyOutput) {
   });
 }
 
-// Input files that are not valid Intel HEX end the run before any output.
+// An input file that is not valid Intel HEX ends the run before any output,
+// even when another file was read first (the later-named one is). What each
+// fault prints is in the reader's own table.
 TEST(EndToEnd, BadInputFiles) {
-  const std::string eof = ":00000001FF\n";
-  const std::string first = ":040000001122334452";
-  const std::string bad_sum = ":100020000102030405060708090A0B0C0D0E0F1000";  // 0x48 is right
-  const auto failing = [](const std::string& name, const std::string& message) {
-    return BANNER + FILL + reading(name) + message + "error in file " + name + "\n";
-  };
   check_runs({
-      {{"-inot.hex"},
-       {{"not.hex", "this is text\n"}},
-       failing("not.hex", NOT_HEX),
-       255,
-       {},
-       {"not.hex:1: error: not an Intel HEX record: a record starts with ':'"}},
-      {{"-iblank.hex"},
-       {{"blank.hex", first + "\n\n" + eof}},
-       failing("blank.hex", NOT_HEX),
-       255,
-       {},
-       {"blank.hex:2: error: not an Intel HEX record: a record starts with ':'"}},
-      {{"-isum.hex"},
-       {{"sum.hex", first + "\r\n" + bad_sum + "\r\n" + eof}},
-       failing("sum.hex", CHECKSUM_WRONG + bad_sum + "\n\n"),
-       255,
-       {},
-       {"sum.hex:2: error: checksum wrong: 0x48 expected, 0x00 given"}},
-      {{"-itype.hex"},
-       {{"type.hex", ":0100000601F8\n"}},
-       failing("type.hex", BAD_RECORD + ":0100000601F8\n\n"),
-       255,
-       {},
-       {"type.hex:1: error: bad record: unknown record type 0x06"}},
-      {{"-ishort.hex"},
-       {{"short.hex", ":10000000FF\n"}},
-       failing("short.hex", BAD_RECORD + ":10000000FF\n\n"),
-       255,
-       {},
-       {"short.hex:1: error: bad record: 11 characters, too short for 16 data bytes and the checksum"}},
-      {{"-ilong.hex"},
-       {{"long.hex", ":" + std::string(1100, '0') + "\n"}},
-       failing("long.hex", TOO_LONG),
-       255,
-       {},
-       {"long.hex:1: error: line too long: more than 1023 characters"}},
-      // The later-named file is read first; the failure in the other still
-      // ends the run.
       {{"-inot.hex,a.hex"},
        {{"not.hex", "this is text\n"}, {"a.hex", A_HEX}},
        BANNER + FILL + reading("a.hex") + reading("not.hex") + NOT_HEX + "error in file not.hex\n",
        255,
        {},
-       {"not.hex:1"}},
+       {"not.hex:1: error: not an Intel HEX record: a record starts with ':'"}},
   });
 }
 

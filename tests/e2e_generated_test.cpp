@@ -2,7 +2,6 @@
 // the image it must give, and pairs of runs over it that must agree.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -71,44 +70,22 @@ TEST(EndToEnd, GeneratedFileGivesItsImage) {
 }
 
 // Pairs of runs that must give the same stdout and the same files (or, where
-// `same` is false, different files): input variants that must read alike,
-// and spellings of one key or setting. The first run reads `input`, the
-// second the plain file, each as its own in.hex.
+// `same` is false, different files): what only a real process shows, an
+// argument's bytes as its command line passes them on to the cipher. The
+// readings of input variants and the key's bytes have their unit tables.
 TEST(EndToEnd, RunsThatMustAgree) {
   const Generated g = generated_file();
   const std::string plain = joined(g.lines, "\n") + ":00000001FF\n";
-  std::vector<std::string> lower = g.lines;
-  for (std::string& line : lower) {
-    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
   const struct {
     const char* what;
-    std::string input;
     std::vector<std::string> args_a;
     std::vector<std::string> args_b;
     bool same;
   } cases[] = {
-      {"CR LF", joined(g.lines, "\r\n") + ":00000001FF\r\n", {"-x+", "-s+"}, {"-x+", "-s+"}, true},
-      {"lower case", joined(lower, "\n") + ":00000001ff\n", {"-x+", "-s+"}, {"-x+", "-s+"}, true},
-      {"Ctrl-Z ends the file", joined(g.lines, "\n") + "\x1a:garbage after Ctrl-Z\n", {"-e+"}, {"-e+"}, true},
-      {"text after the end record", plain + "not a record", {"-e+"}, {"-e+"}, true},
-      {"no end record", joined(g.lines, "\n"), {"-x+"}, {"-x+"}, true},
-      {"only 16 key characters count", plain, {"-e+", "-kSecretKey0123456789"}, {"-e+", "-kSecretKey0123456"}, true},
-      // A -k value goes over the key with its NUL; later bytes stay.
-      {"short key keeps the previous key's rest",
-       plain,
-       {"-x+", "-kLongerKeyThanSixteen", "-kab"},
-       {"-x+", "-kabcgerKeyThanSixteen", "-kab"},
-       true},
-      {"the built-in key's rest", plain, {"-x+", "-s+", "-kabc"}, {"-x+", "-s+", "-kxyzQMoonOverHill", "-kabc"}, true},
-      {"empty key", plain, {"-e+", "-m+", "-k"}, {"-e+", "-m+", "-kXaleMoonOverHill", "-k"}, true},
-      {"quotes and backslashes", plain, {"-e+", "-ka \"b\\c\\"}, {"-e+", "-kQQQQQQQQOverHill", "-ka \"b\\c\\"}, true},
-      {"251-character key", plain, {"-x+", "-k" + std::string(251, 'k')}, {"-x+", "-k" + std::string(16, 'k')}, true},
-      {"XTEA turns TEA off", plain, {"-e+", "-x+", "-m+"}, {"-x+", "-m+"}, true},
-      {"slash and upper case switches", plain, {"/e+", "/s+", "/m+"}, {"-E+", "-S+", "-M+"}, true},
-      {"the key matters", plain, {"-x+", "-kabc"}, {"-x+"}, false},
-      {"the key's rest matters", plain, {"-e+", "-kLongerKeyThanSixteen", "-kab"}, {"-e+", "-kab"}, false},
-      {"the word order matters", plain, {"-e+", "-m+"}, {"-e+"}, false},
+      {"quotes and backslashes", {"-e+", "-ka \"b\\c\\"}, {"-e+", "-kQQQQQQQQOverHill", "-ka \"b\\c\\"}, true},
+      {"251-character key", {"-x+", "-k" + std::string(251, 'k')}, {"-x+", "-k" + std::string(16, 'k')}, true},
+      {"slash and upper case switches", {"/e+", "/s+", "/m+"}, {"-E+", "-S+", "-M+"}, true},
+      {"the key matters", {"-x+", "-kabc"}, {"-x+"}, false},
   };
   const auto run = [](const ScratchDir& dir, const std::string& input, std::vector<std::string> args) {
     dir.write("in.hex", input);
@@ -119,7 +96,7 @@ TEST(EndToEnd, RunsThatMustAgree) {
     SCOPED_TRACE(c.what);
     ScratchDir dir_a;
     ScratchDir dir_b;
-    const ToolResult a = run(dir_a, c.input, c.args_a);
+    const ToolResult a = run(dir_a, plain, c.args_a);
     const ToolResult b = run(dir_b, plain, c.args_b);
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(b.status, 0);

@@ -7,65 +7,17 @@
 #include <cstring>
 
 #include "files/firmware_files.h"
+#include "files/hex_fields.h"
 #include "files/input_files.h"
 #include "files/input_warning.h"
 #include "files/laid_bytes.h"
 #include "files/line_source.h"
-#include "files/number_text.h"
 #include "files/output_size.h"
 #include "front/console.h"
 #include "front/flashbuf.h"
 #include "front/options.h"
 
 namespace {
-
-// A character's hex digit value shifted into the high or low half of a byte,
-// or NOT_A_DIGIT: or-ing the two halves of a pair gives its byte value, or a
-// value of NOT_A_DIGIT or more when either character is not a plain digit.
-constexpr std::uint16_t NOT_A_DIGIT = 0x100;
-constexpr std::array<std::uint16_t, 256> make_halves(unsigned shift) {
-  std::array<std::uint16_t, 256> halves{};
-  for (unsigned c = 0; c < 256; ++c) {
-    const unsigned digit = c >= '0' && c <= '9'   ? c - '0'
-                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                  : NOT_A_DIGIT;
-    halves[c] = static_cast<std::uint16_t>(digit == NOT_A_DIGIT ? digit : digit << shift);
-  }
-  return halves;
-}
-constexpr std::array<std::uint16_t, 256> HIGH_HALVES = make_halves(4);
-constexpr std::array<std::uint16_t, 256> LOW_HALVES = make_halves(0);
-
-// The characters that fields are cut from: a whole record line up to its
-// LF, or just its byte fields.
-struct FieldText {
-  const char* text;
-  std::size_t length;
-};
-
-// Every field of a record goes through here: the `width` (2 or 4) characters
-// at `offset`, converted as strtol does in base 16. A field never reaches
-// past its text: there strtol would meet the LF (white space with nothing
-// after it) or the NUL, and both end the number alike. Plain digits, by far
-// the common case, take the pair tables without a call; anything else goes
-// the strtol way.
-inline std::uint32_t field_value(FieldText from, std::size_t offset, std::size_t width) {
-  if (offset >= from.length) return 0;
-  const char* const text = from.text + offset;
-  // A field that starts in the line but runs past it meets the LF or the NUL,
-  // no digit: the plain case needs no second length check.
-  std::uint32_t value = 0;
-  unsigned misses = 0;
-  for (std::size_t i = 0; i < width; i += 2) {
-    const unsigned pair =
-        HIGH_HALVES[static_cast<unsigned char>(text[i])] | LOW_HALVES[static_cast<unsigned char>(text[i + 1])];
-    misses |= pair;
-    value = value << 8 | pair;
-  }
-  if (misses < NOT_A_DIGIT) return value;
-  return static_cast<std::uint32_t>(text_to_int32(text, std::min(from.length - offset, width), 16));
-}
 
 // Record types, as the type field gives them. Types 03 and 05 carry a start
 // address, of no use to an image: their checksum is checked, nothing more.
@@ -75,7 +27,7 @@ constexpr std::uint8_t TYPE_EXTENDED_SEGMENT_ADDRESS = 0x02;  // base = value <<
 constexpr std::uint8_t TYPE_EXTENDED_LINEAR_ADDRESS = 0x04;   // base = value << 16
 constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // the highest type known
 
-enum class RecordResult { next, end, failed };
+enum class RecordResult { next, end };
 
 struct FileState {
   // Added to the address field of data records. 64 bits wide because a type
@@ -165,64 +117,68 @@ void lay_data(const std::uint8_t* bytes, std::uint8_t count, std::uint64_t addre
   state.run_end = start + stored;
 }
 
-RecordResult read_record(const Line& line, FileState& state, std::size_t input) {
-  if (line.text[0] != ':') {
-    print_message("Error:  not a Intel Hex file\n");
-    print_record_error(state, "not an Intel HEX record: a record starts with ':'");
-    return RecordResult::failed;
+using Message = std::array<char, 100>;
+
+// The first of the three rules for a record other than the end record that
+// `record` breaks, as its message in `text`; nullptr when it keeps them all.
+const char* broken_rule(const Record& record, std::size_t line_length, Message& text) {
+  const unsigned count = record.count;
+  if (record.type > TYPE_START_LINEAR_ADDRESS) {
+    std::snprintf(text.data(), text.size(), "bad record: unknown record type 0x%02X", unsigned{record.type});
+  } else if (line_length < 11 + 2 * std::size_t{count}) {  // ':' count(2) address(4) type(2) data checksum(2)
+    std::snprintf(text.data(), text.size(), "bad record: %u characters, too short for %u data bytes and the checksum",
+                  static_cast<unsigned>(line_length), count);
+  } else if ((record.type == TYPE_EXTENDED_SEGMENT_ADDRESS || record.type == TYPE_EXTENDED_LINEAR_ADDRESS) &&
+             count != 2) {
+    std::snprintf(text.data(), text.size(), "bad record: an address record holds 2 bytes, this one %u", count);
+  } else {
+    return nullptr;
   }
-  // The header: ':' count(2) address(4) type(2).
-  const FieldText record{line.text.data(), line.length};
-  const auto count = static_cast<std::uint8_t>(field_value(record, 1, 2));
-  const auto address = static_cast<std::uint16_t>(field_value(record, 3, 4));
-  const auto type = static_cast<std::uint8_t>(field_value(record, 7, 2));
-  if (type == TYPE_END_OF_FILE) {
+  return text.data();
+}
+
+// A record that keeps the rules: the end record ends the file, a data record
+// is laid, an address record sets the base.
+RecordResult take_record(const Record& record, FileState& state, std::size_t input) {
+  if (record.type == TYPE_END_OF_FILE) {
     state.end_record = true;
     return RecordResult::end;  // its checksum is not checked
   }
-
-  const bool is_address_record = type == TYPE_EXTENDED_SEGMENT_ADDRESS || type == TYPE_EXTENDED_LINEAR_ADDRESS;
-  // The data bytes, then the checksum: two characters each.
-  const FieldText byte_fields{line.text.data() + 9, 2 * std::size_t{count} + 2};
-  if (line.length < 9 + byte_fields.length || type > TYPE_START_LINEAR_ADDRESS || (is_address_record && count != 2)) {
-    print_message("Error:  bad record %s\n", line.text.data());
-    if (type > TYPE_START_LINEAR_ADDRESS) {
-      print_record_error(state, "bad record: unknown record type 0x%02X", static_cast<unsigned>(type));
-    } else if (line.length < 9 + byte_fields.length) {
-      print_record_error(state, "bad record: %u characters, too short for %u data bytes and the checksum",
-                         static_cast<unsigned>(line.length), static_cast<unsigned>(count));
-    } else {
-      print_record_error(state, "bad record: an address record holds 2 bytes, this one %u",
-                         static_cast<unsigned>(count));
-    }
-    return RecordResult::failed;
-  }
-
-  // All inside the line now: the loop ends with the byte fields, so
-  // field_value's length test never cuts a byte short. A sound record's
-  // bytes, checksum included, sum to 0 (mod 256).
-  std::array<std::uint8_t, 256> bytes;
-  auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
-  for (std::size_t i = 0; 2 * i < byte_fields.length; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(field_value(byte_fields, 2 * i, 2));
-    sum = static_cast<std::uint8_t>(sum + bytes[i]);
-  }
-  // Laid, and the size warning printed, before the checksum is compared: a
-  // file that fails ends the run before any output file is created, so no
-  // output carries a bad record.
-  if (type == TYPE_DATA) lay_data(bytes.data(), count, state.base + address, state, input);
-  if (sum != 0) {
-    print_message("Error:  Checksum wrong %s\n", line.text.data());
-    const std::uint8_t given = bytes[count];
-    print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
-                       static_cast<unsigned>(static_cast<std::uint8_t>(given - sum)), static_cast<unsigned>(given));
-    return RecordResult::failed;
-  }
-  if (is_address_record) {
-    const std::uint64_t value = std::uint64_t{bytes[0]} << 8 | bytes[1];
-    state.base = type == TYPE_EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
+  if (record.type == TYPE_DATA) lay_data(record.bytes.data(), record.count, state.base + record.address, state, input);
+  if (record.type == TYPE_EXTENDED_SEGMENT_ADDRESS || record.type == TYPE_EXTENDED_LINEAR_ADDRESS) {
+    const std::uint64_t value = std::uint64_t{record.bytes[0]} << 8 | record.bytes[1];
+    state.base = record.type == TYPE_EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
   }
   return RecordResult::next;
+}
+
+// Nearly every line is a sound record of plain digits: it is taken in place,
+// in one pass. Any other line is read again as a copy.
+std::size_t sound_plain_record(const char* text, Record& record) {
+  const std::size_t taken = plain_record(text, record);
+  if (taken == 0 || record.type == TYPE_END_OF_FILE) return taken;
+  Message unused;  // a record that breaks a rule is read again, and its message printed then
+  return record.sum == 0 && broken_rule(record, 11 + 2 * std::size_t{record.count}, unused) == nullptr ? taken : 0;
+}
+
+// A copied line: its fields convert as strtol does. A line that is no record
+// or breaks a rule prints its fault and gives false.
+bool read_record(const Line& line, FileState& state, Record& record) {
+  if (line.text[0] != ':') {
+    print_message("Error:  not a Intel Hex file\n");
+    print_record_error(state, "not an Intel HEX record: a record starts with ':'");
+    return false;
+  }
+  header_fields(line, record);
+  if (record.type == TYPE_END_OF_FILE) return true;
+  Message message;
+  if (const char* broken = broken_rule(record, line.length, message)) {
+    print_message("Error:  bad record %s\n", line.text.data());
+    print_record_error(state, "%s", broken);
+    return false;
+  }
+  byte_fields(line, record);
+  return true;
 }
 
 // The line buffers are large; one set serves every call.
@@ -231,29 +187,39 @@ Line line;
 
 int read_records(std::FILE* file, FileState& state, std::size_t input) {
   start_lines(source, file);
+  Record record;
   for (;;) {
     // The line about to be read: a read error or a line too long is in it.
     ++state.line;
-    switch (next_line(source, line)) {
-      case LineStatus::end:
-        return FILE_OK;  // a file without an end-of-file record is accepted
-      case LineStatus::read_error:
-        print_record_error(state, "%s", std::strerror(errno));
-        return FILE_FAILED;
-      case LineStatus::too_long:
-        print_message("Error:  line too long\n");
-        print_record_error(state, "line too long: more than %u characters", static_cast<unsigned>(MAX_LINE_CHARS));
-        return FILE_FAILED;
-      case LineStatus::line:
-        break;
+    if (const std::size_t taken = sound_plain_record(unread_bytes(source), record)) {
+      skip_line(source, taken);
+    } else {
+      switch (next_line(source, line)) {
+        case LineStatus::end:
+          return FILE_OK;  // a file without an end-of-file record is accepted
+        case LineStatus::read_error:
+          print_record_error(state, "%s", std::strerror(errno));
+          return FILE_FAILED;
+        case LineStatus::too_long:
+          print_message("Error:  line too long\n");
+          print_record_error(state, "line too long: more than %u characters", static_cast<unsigned>(MAX_LINE_CHARS));
+          return FILE_FAILED;
+        case LineStatus::line:
+          if (!read_record(line, state, record)) return FILE_FAILED;
+          break;
+      }
     }
-    switch (read_record(line, state, input)) {
-      case RecordResult::next:
-        break;
-      case RecordResult::end:
-        return FILE_OK;
-      case RecordResult::failed:
-        return FILE_FAILED;
+    // Taken, a data record laid and the size warning printed, before a wrong
+    // checksum (only a copied line has one) fails the file: a file that fails
+    // ends the run before any output file is created, so no output carries
+    // a bad record.
+    if (take_record(record, state, input) == RecordResult::end) return FILE_OK;
+    if (record.sum != 0) {
+      print_message("Error:  Checksum wrong %s\n", line.text.data());
+      const std::uint8_t given = record.bytes[record.count];
+      print_record_error(state, "checksum wrong: 0x%02X expected, 0x%02X given",
+                         static_cast<unsigned>(static_cast<std::uint8_t>(given - record.sum)), unsigned{given});
+      return FILE_FAILED;
     }
   }
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -17,58 +18,52 @@ constexpr char END_RECORD[] = ":00000001FF\r\n";
 constexpr std::size_t END_RECORD_SIZE = sizeof END_RECORD - 1;
 
 // Upper-case digit pairs of every byte value, so no record needs a printf.
-constexpr std::array<char, 512> make_hex_pairs() {
+using Pair = std::array<char, 2>;
+constexpr std::array<Pair, 256> make_hex_pairs() {
   constexpr char digits[] = "0123456789ABCDEF";
-  std::array<char, 512> pairs{};
-  for (std::size_t value = 0; value < 256; ++value) {
-    pairs[2 * value] = digits[value >> 4];
-    pairs[2 * value + 1] = digits[value & 0xF];
-  }
+  std::array<Pair, 256> pairs{};
+  for (std::size_t value = 0; value < 256; ++value) pairs[value] = {digits[value >> 4], digits[value & 0xF]};
   return pairs;
 }
-constexpr std::array<char, 512> HEX_PAIRS = make_hex_pairs();
+constexpr std::array<Pair, 256> HEX_PAIRS = make_hex_pairs();
 
-char* put_byte(char* p, std::uint8_t value) {
-  std::memcpy(p, HEX_PAIRS.data() + 2 * std::size_t{value}, 2);
-  return p + 2;
-}
+void put_pair(char* p, std::size_t value) { std::memcpy(p, HEX_PAIRS[value].data(), 2); }
 
-char* put_record(char* p, std::uint16_t address) {
-  const auto high = static_cast<std::uint8_t>(address >> 8);
-  const auto low = static_cast<std::uint8_t>(address & 0xFF);
-  std::uint8_t sum = static_cast<std::uint8_t>(RECORD_BYTES + high + low);
-  *p++ = ':';
-  p = put_byte(p, static_cast<std::uint8_t>(RECORD_BYTES));
-  p = put_byte(p, high);
-  p = put_byte(p, low);
-  p = put_byte(p, 0x00);
+// One record of the 16 image bytes at `address`.
+char* put_record(char* p, std::size_t address) {
+  const std::uint8_t* const data = flashbuf.data() + address;
+  const std::size_t high = address >> 8 & 0xFF;
+  const std::size_t low = address & 0xFF;
+  p[0] = ':';
+  put_pair(p + 1, RECORD_BYTES);
+  put_pair(p + 3, high);
+  put_pair(p + 5, low);
+  put_pair(p + 7, 0x00);
+  std::size_t sum = RECORD_BYTES + high + low;
   for (std::size_t i = 0; i < RECORD_BYTES; ++i) {
-    const std::uint8_t value = flashbuf[address + i];
-    sum = static_cast<std::uint8_t>(sum + value);
-    p = put_byte(p, value);
+    put_pair(p + 9 + 2 * i, data[i]);
+    sum += data[i];
   }
-  p = put_byte(p, static_cast<std::uint8_t>(0x100 - sum));
+  put_pair(p + 41, (0x100 - sum) & 0xFF);
   // CR LF as bytes: the file is written in binary mode on every host.
-  *p++ = '\r';
-  *p++ = '\n';
-  return p;
+  p[43] = '\r';
+  p[44] = '\n';
+  return p + RECORD_LINE_SIZE;
 }
 
-// Records are formatted into this buffer and written a block at a time.
-constexpr std::size_t RECORDS_PER_BLOCK = 512;
-std::array<char, RECORDS_PER_BLOCK * RECORD_LINE_SIZE> block;
+// The records of a whole image and the end record, formatted into one
+// buffer and written at once.
+std::array<char, FLASHBUF_SIZE / RECORD_BYTES * RECORD_LINE_SIZE + END_RECORD_SIZE> text;
 
 // The records of the first `size` image bytes, the last one carrying the
 // bytes up to the next multiple of 16, then the end record; then closes.
 bool write_records(SafeOutput& out, std::size_t size) {
-  for (std::size_t address = 0; address < size;) {
-    char* end = block.data();
-    for (std::size_t n = 0; n < RECORDS_PER_BLOCK && address < size; ++n, address += RECORD_BYTES) {
-      end = put_record(end, static_cast<std::uint16_t>(address));
-    }
-    write_safe_output(out, block.data(), static_cast<std::size_t>(end - block.data()));
+  char* end = text.data();
+  for (std::size_t address = 0; address < std::min(size, FLASHBUF_SIZE); address += RECORD_BYTES) {
+    end = put_record(end, address);
   }
-  write_safe_output(out, END_RECORD, END_RECORD_SIZE);
+  std::memcpy(end, END_RECORD, END_RECORD_SIZE);
+  write_safe_output(out, text.data(), static_cast<std::size_t>(end + END_RECORD_SIZE - text.data()));
   return close_safe_output(out);
 }
 
