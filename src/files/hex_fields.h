@@ -11,6 +11,14 @@
 #include "files/line_source.h"
 #include "files/number_text.h"
 
+// Record types, as the type field gives them. Types 03 and 05 carry a start
+// address, of no use to an image: their checksum is checked, nothing more.
+constexpr std::uint8_t TYPE_DATA = 0x00;
+constexpr std::uint8_t TYPE_END_OF_FILE = 0x01;
+constexpr std::uint8_t TYPE_EXTENDED_SEGMENT_ADDRESS = 0x02;  // base = value << 4
+constexpr std::uint8_t TYPE_EXTENDED_LINEAR_ADDRESS = 0x04;   // base = value << 16
+constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // the highest type known
+
 struct Record {
   std::uint8_t count;
   std::uint16_t address;

@@ -19,21 +19,9 @@
 
 namespace {
 
-// Record types, as the type field gives them. Types 03 and 05 carry a start
-// address, of no use to an image: their checksum is checked, nothing more.
-constexpr std::uint8_t TYPE_DATA = 0x00;
-constexpr std::uint8_t TYPE_END_OF_FILE = 0x01;
-constexpr std::uint8_t TYPE_EXTENDED_SEGMENT_ADDRESS = 0x02;  // base = value << 4
-constexpr std::uint8_t TYPE_EXTENDED_LINEAR_ADDRESS = 0x04;   // base = value << 16
-constexpr std::uint8_t TYPE_START_LINEAR_ADDRESS = 0x05;      // the highest type known
-
-enum class RecordResult { next, end };
-
 struct FileState {
-  // Added to the address field of data records. 64 bits wide because a type
-  // 04 base reaches 0xFFFF0000: with an address of 0xFFFF and 255 bytes the
-  // record's end passes 2^32, and in 32 bits the size warning's comparison
-  // would wrap to a small value and stay silent.
+  // Added to the address field of data records; 64 bits, since a type 04
+  // base of 0xFFFF0000 plus 0xFFFF and 255 bytes passes 2^32.
   std::uint64_t base = 0;
   bool size_warning_due = true;  // printed once per file at the most
   // The image bytes laid since the last gap or step back: most files lay
@@ -137,19 +125,19 @@ const char* broken_rule(const Record& record, std::size_t line_length, Message& 
   return text.data();
 }
 
-// A record that keeps the rules: the end record ends the file, a data record
-// is laid, an address record sets the base.
-RecordResult take_record(const Record& record, FileState& state, std::size_t input) {
+// A record that keeps the rules: the end record ends the file (true), a data
+// record is laid, an address record sets the base.
+bool take_record(const Record& record, FileState& state, std::size_t input) {
   if (record.type == TYPE_END_OF_FILE) {
     state.end_record = true;
-    return RecordResult::end;  // its checksum is not checked
+    return true;  // its checksum is not checked
   }
   if (record.type == TYPE_DATA) lay_data(record.bytes.data(), record.count, state.base + record.address, state, input);
   if (record.type == TYPE_EXTENDED_SEGMENT_ADDRESS || record.type == TYPE_EXTENDED_LINEAR_ADDRESS) {
     const std::uint64_t value = std::uint64_t{record.bytes[0]} << 8 | record.bytes[1];
     state.base = record.type == TYPE_EXTENDED_SEGMENT_ADDRESS ? value << 4 : value << 16;
   }
-  return RecordResult::next;
+  return false;
 }
 
 // Nearly every line is a sound record of plain digits: it is taken in place,
@@ -213,7 +201,7 @@ int read_records(std::FILE* file, FileState& state, std::size_t input) {
     // checksum (only a copied line has one) fails the file: a file that fails
     // ends the run before any output file is created, so no output carries
     // a bad record.
-    if (take_record(record, state, input) == RecordResult::end) return FILE_OK;
+    if (take_record(record, state, input)) return FILE_OK;
     if (record.sum != 0) {
       print_message("Error:  Checksum wrong %s\n", line.text.data());
       const std::uint8_t given = record.bytes[record.count];
