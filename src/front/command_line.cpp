@@ -175,6 +175,12 @@ SwitchOutcome apply_switch(const char* arg, char letter, const char* value) {
   }
 }
 
+// FIRST SEPARATOR SECOND, cut where it does not fit: a hint of an argument
+// too long to repeat whole still shows how it begins.
+void join(std::array<char, 2 * TEXT_FIELD_SIZE>& out, const char* first, const char* separator, const char* second) {
+  if (std::snprintf(out.data(), out.size(), "%s%s%s", first, separator, second) < 0) out[0] = '\0';
+}
+
 // The value of -i, -o, -c or -l given as an argument of its own, as
 // "-i app.hex", is the likely mistake behind an argument that is no switch;
 // after -iapp.hex, a second input file.
@@ -186,10 +192,10 @@ void explain_not_a_switch(const char* arg, const char* previous) {
   const char* hint = "not a switch; switches start with - or /, values attached: -iapp.hex";
   if (after_switch && std::strlen(previous) == 2 && std::strchr("IOCL", upper_ascii(previous[1])) != nullptr) {
     hint = "not a switch; a value is attached to its letter: ";
-    std::snprintf(meant.data(), meant.size(), "%s%s", previous, arg);
+    join(meant, previous, "", arg);
   } else if (after_switch && std::strlen(previous) > 2 && upper_ascii(previous[1]) == 'I') {
     hint = "not a switch; more input files join the one -i with commas: ";
-    std::snprintf(meant.data(), meant.size(), "%s,%s", previous, arg);
+    join(meant, previous, ",", arg);
   }
   std::array<char, 2 * sizeof(QuotedName)> text{};
   std::snprintf(text.data(), text.size(), "%s%s", hint, quoted_name(meant.data()).data());
