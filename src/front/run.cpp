@@ -1,8 +1,8 @@
 #include "front/run.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
